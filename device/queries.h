@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Asks the device for one telemetry record ("telemetry.once", 3500 ms) and so
+// refreshes the device status in AppState.
+bool RequestTelemetrySnapshot(std::wstring& error);
+
+// Reads the firmware version the device reports now ("box.info", then
+// "telemetry.once", up to 5000 ms). On true `version` is non-empty.
+bool ReadFirmwareVersion(std::string& version, std::wstring& error);

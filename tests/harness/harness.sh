@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# The world the Windows tests run in: a Wine prefix, a virtual X display, a
+# persistent wineserver, the device simulator and the local update server.
+#
+#   harness.sh up          bring everything up (idempotent, quick when already up)
+#   harness.sh run P ARGS  bring up, then run the Windows program P under Wine
+#   harness.sh down        stop what `up` started (the prefix is kept)
+#   harness.sh env         print the environment the harness uses, as shell exports
+#
+# Settings (environment): NORVA_HARNESS names one independent harness (default
+# "main"); NORVA_DISPLAY the X display number; NORVA_SIM_PORT the simulator's
+# control port; NORVA_HTTP_PORT the update server's port; NORVA_BUILD_DIR the
+# Windows build whose helper programs the simulator uses.
+set -euo pipefail
+
+SOURCE_DIR=${NORVA_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+: "${NORVA_HARNESS:=main}"
+: "${NORVA_DISPLAY:=57}"
+: "${NORVA_SIM_PORT:=47200}"
+: "${NORVA_HTTP_PORT:=18080}"
+STATE=${NORVA_STATE_DIR:-/tmp/norva-$NORVA_HARNESS}
+mkdir -p "$STATE"
+
+export WINEPREFIX=${NORVA_WINEPREFIX:-$STATE/prefix}
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+export DISPLAY=":$NORVA_DISPLAY"
+export NORVA_SIM_PORT NORVA_HTTP_PORT
+# WinHTTP under Wine follows these even for loopback addresses.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+log() { echo "harness: $*" >&2; }
+alive() { [ -f "$STATE/$1.pid" ] && kill -0 "$(cat "$STATE/$1.pid")" 2>/dev/null; }
+
+start_bg() {  # name, command...: start detached, stdio on /dev/null (or a log), remember the pid
+    local name=$1; shift
+    setsid "$@" >"$STATE/$name.log" 2>&1 </dev/null 9>&- &
+    echo $! >"$STATE/$name.pid"
+}
+
+wait_for() {  # tries, command...
+    local tries=$1; shift
+    for ((i = 0; i < tries; i++)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+ensure_display() {
+    if xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then return; fi
+    log "starting Xvfb on $DISPLAY"
+    start_bg xvfb Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -nolisten unix
+    wait_for 100 xdpyinfo -display "$DISPLAY" || { log "Xvfb did not start"; cat "$STATE/xvfb.log" >&2; exit 1; }
+}
+
+reg_add() { "$WINE" reg add "$@" /f >/dev/null 2>&1 </dev/null 9>&-; }
+
+ensure_prefix() {
+    [ -f "$WINEPREFIX/.norva-ready" ] && return
+    log "creating Wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1 </dev/null 9>&-
+    "$WINESERVER" -w 9>&-
+    # Chinese text: link the fallback faces to WenQuanYi, and map the program's faces to installed ones.
+    local link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+    for face in "DejaVu Sans" "DejaVu Sans Mono" "Tahoma" "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI"; do
+        reg_add "$link" /v "$face" /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei'
+    done
+    local repl='HKCU\Software\Wine\Fonts\Replacements'
+    reg_add "$repl" /v "Segoe UI Variable Text" /d "DejaVu Sans"
+    reg_add "$repl" /v "Segoe UI Variable Display" /d "DejaVu Sans"
+    reg_add "$repl" /v "Consolas" /d "DejaVu Sans Mono"
+    "$WINE" winecfg /v win10 >/dev/null 2>&1 </dev/null 9>&-
+    "$WINESERVER" -w 9>&-
+    touch "$WINEPREFIX/.norva-ready"
+}
+
+ensure_wineserver() {
+    alive wineserver && return
+    log "starting a persistent wineserver"
+    # Foreground and persistent: we keep its pid, and program start stays fast.
+    start_bg wineserver "$WINESERVER" -f -p
+    sleep 0.2
+    # The first Wine program starts background services that inherit its stdio:
+    # start them now, on /dev/null, so that no later caller waits on a pipe they hold.
+    "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null 9>&-
+}
+
+ensure_simulator() {
+    [ -n "${NORVA_BUILD_DIR:-}" ] && [ -f "$NORVA_BUILD_DIR/tools/wineplug.exe" ] || return 0
+    [ -f "$SOURCE_DIR/tools/devsim.py" ] || return 0
+    alive devsim && return
+    log "starting the device simulator (control port $NORVA_SIM_PORT)"
+    start_bg devsim python3 "$SOURCE_DIR/tools/devsim.py" --control "$NORVA_SIM_PORT" \
+        --wineplug "$NORVA_BUILD_DIR/tools/wineplug.exe"
+    wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_SIM_PORT" || { log "simulator did not start"; cat "$STATE/devsim.log" >&2; exit 1; }
+}
+
+ensure_update_server() {
+    [ -f "$SOURCE_DIR/tools/update_server.py" ] || return 0
+    alive updsrv && return
+    log "starting the update server on 127.0.0.1:$NORVA_HTTP_PORT"
+    start_bg updsrv python3 "$SOURCE_DIR/tools/update_server.py" --port "$NORVA_HTTP_PORT" --state "$STATE/updsrv"
+    wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_HTTP_PORT" || { log "update server did not start"; cat "$STATE/updsrv.log" >&2; exit 1; }
+}
+
+# The lock (fd 9) is held while things come up or go down; nothing started
+# meanwhile may inherit it, or the next caller would wait for ever.
+up() {
+    exec 9>"$STATE/lock"
+    flock 9
+    ensure_display
+    ensure_prefix
+    ensure_wineserver
+    ensure_simulator
+    ensure_update_server
+    flock -u 9
+}
+
+stop() {  # name
+    if alive "$1"; then
+        local pid; pid=$(cat "$STATE/$1.pid")
+        kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
+        for ((i = 0; i < 50; i++)); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    rm -f "$STATE/$1.pid"
+}
+
+down() {
+    exec 9>"$STATE/lock"
+    flock 9
+    stop devsim
+    stop updsrv
+    if alive wineserver; then "$WINESERVER" -k 2>/dev/null || true; fi
+    stop wineserver
+    stop xvfb
+    flock -u 9
+}
+
+case "${1:-}" in
+    up) up ;;
+    down) down ;;
+    run) shift; up; exec 9>&-; exec "$WINE" "$@" ;;
+    env)
+        echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=C.UTF-8 DISPLAY='$DISPLAY'"
+        echo "export NORVA_SIM_PORT=$NORVA_SIM_PORT NORVA_HTTP_PORT=$NORVA_HTTP_PORT"
+        echo "unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY" ;;
+    *) echo "usage: $0 up|down|run PROGRAM [ARGS]|env" >&2; exit 2 ;;
+esac

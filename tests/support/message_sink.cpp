@@ -1,0 +1,107 @@
+#include "tests/support/message_sink.h"
+
+#include "app/app_state.h"
+#include "app/messages.h"
+#include "app/worker.h"
+
+namespace {
+const wchar_t kClassName[] = L"NorvaTestMessageSink";
+
+void RegisterSinkClass(WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);  // fails harmlessly when already registered
+}
+}  // namespace
+
+MessageSink::MessageSink() {
+    RegisterSinkClass(&MessageSink::WindowProc);
+    window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    g_app.mainWindow = window_;
+}
+
+MessageSink::~MessageSink() {
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+}
+
+LRESULT CALLBACK MessageSink::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* sink = reinterpret_cast<MessageSink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (sink == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+    case WM_APP_STATUS: {
+        std::wstring text;
+        if (TakePostedStatus(lParam, text)) sink->events_.push_back({PostedEvent::Status, text, 0});
+        return 0;
+    }
+    case WM_APP_PROGRESS:
+        sink->events_.push_back({PostedEvent::Progress, L"", ClampPostedProgress(wParam)});
+        return 0;
+    case WM_APP_REFRESH:
+        sink->events_.push_back({PostedEvent::Refresh, L"", 0});
+        return 0;
+    case WM_APP_TASK_DONE:
+        g_app.busy = false;
+        sink->events_.push_back({PostedEvent::TaskDone, L"", 0});
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool MessageSink::PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (condition()) return true;
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (elapsed >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs - elapsed), QS_ALLINPUT);
+    }
+}
+
+bool MessageSink::PumpUntilDone(DWORD timeoutMs) {
+    const int before = DoneCount();
+    return PumpUntil([&] { return DoneCount() > before; }, timeoutMs);
+}
+
+std::vector<std::wstring> MessageSink::Statuses() const {
+    std::vector<std::wstring> texts;
+    for (const auto& event : events_)
+        if (event.kind == PostedEvent::Status) texts.push_back(event.text);
+    return texts;
+}
+
+std::vector<int32_t> MessageSink::ProgressValues() const {
+    std::vector<int32_t> values;
+    for (const auto& event : events_)
+        if (event.kind == PostedEvent::Progress) values.push_back(event.percent);
+    return values;
+}
+
+int MessageSink::RefreshCount() const {
+    int count = 0;
+    for (const auto& event : events_) count += event.kind == PostedEvent::Refresh;
+    return count;
+}
+
+int MessageSink::DoneCount() const {
+    int count = 0;
+    for (const auto& event : events_) count += event.kind == PostedEvent::TaskDone;
+    return count;
+}
+
+bool RunTask(MessageSink& sink, std::function<void()> task, DWORD timeoutMs) {
+    g_app.busy = true;
+    if (!StartWorker(sink.window(), std::move(task))) return false;
+    return sink.PumpUntilDone(timeoutMs);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Stands in for the main window in tests of tasks: a message-only window on the
+// test's thread that records what workers post to it, in order.
+struct PostedEvent {
+    enum Kind { Status, Progress, Refresh, TaskDone };
+    Kind kind;
+    std::wstring text;    // Status
+    int32_t percent = 0;  // Progress, clamped as the window clamps it
+};
+
+class MessageSink {
+public:
+    // Creates the window and makes it AppState::mainWindow.
+    MessageSink();
+    ~MessageSink();
+    MessageSink(const MessageSink&) = delete;
+    MessageSink& operator=(const MessageSink&) = delete;
+
+    HWND window() const { return window_; }
+
+    // Pumps this thread's messages until the condition holds or the time-out passes.
+    bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+    // Pumps until a WM_APP_TASK_DONE arrives (which clears busy, as the window does).
+    bool PumpUntilDone(DWORD timeoutMs);
+
+    const std::vector<PostedEvent>& events() const { return events_; }
+    std::vector<std::wstring> Statuses() const;
+    std::vector<int32_t> ProgressValues() const;
+    int RefreshCount() const;
+    int DoneCount() const;
+    void Clear() { events_.clear(); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window_ = nullptr;
+    std::vector<PostedEvent> events_;
+};
+
+// Starts the task as the window does (busy set, then StartWorker) and pumps
+// until it is done. False if it did not end within the time-out.
+bool RunTask(MessageSink& sink, std::function<void()> task, DWORD timeoutMs = 60000);

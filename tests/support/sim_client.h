@@ -1,0 +1,48 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+// Client of the device simulator (tools/devsim.py), which the harness runs on
+// Linux beside Wine. It listens on 127.0.0.1:$NORVA_SIM_PORT for one request
+// line at a time and answers one line: "ok ..." or "err <why>".
+//
+// Requests:
+//   plug [key=value ...]        -> ok COMn    a new device; its port is listed and openable on return
+//   set COMn key=value ...      -> ok         change the device's behaviour now
+//   send COMn HEX               -> ok         the device writes these bytes now
+//   received COMn               -> ok HEX     every byte the device has received so far
+//   clear COMn                  -> ok         forget the received bytes
+//   state COMn                  -> ok k=v ... the device's state (fw, app, hid_cfg, hid_live, hid_pending, mode, ...)
+//   unplug COMn / replug COMn   -> ok         the port vanishes / comes back
+// Options (plug and set) are listed in tools/devsim.py.
+
+// One request, one reply line (without the line end). Fails the current test and
+// returns "err ..." when the simulator cannot be reached.
+std::string SimRequest(const std::string& request);
+
+// One simulated device, plugged for the life of the object.
+class SimDevice {
+public:
+    explicit SimDevice(const std::string& options = "");
+    ~SimDevice();
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+
+    bool plugged() const { return !name_.empty(); }
+    const std::wstring& port() const { return port_; }  // L"COM23"
+    const std::string& name() const { return name_; }   // "COM23"
+
+    void Set(const std::string& options);
+    void Send(const std::string& bytes);
+    std::string Received();
+    void ClearReceived();
+    std::map<std::string, std::string> State();
+    void Unplug();
+    void Replug();
+
+private:
+    std::string Ask(const std::string& verb, const std::string& rest = "");
+    std::string name_;
+    std::wstring port_;
+};

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages that building, running and testing need.
+# Idempotent: does nothing when every package is already there.
+set -euo pipefail
+
+PACKAGES=(
+    cmake make g++ python3 git curl ca-certificates procps psmisc
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 fonts-wine fonts-wqy-zenhei
+    xvfb xauth xdotool x11-apps x11-utils imagemagick
+    googletest
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO -E apt-get install -y -q --no-install-recommends "${missing[@]}"

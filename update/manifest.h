@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// The release manifest com.ini: lines of key=value (or key:value); the keys
+// `version` and `xzdz` name the newest firmware and the URL of its UF2 image.
+struct ReleaseManifest {
+    std::string version;
+    std::string downloadUrl;
+};
+
+// On success both fields are non-empty. On failure `manifest` is untouched and
+// `error` is "com.ini 格式错误，缺少 version 或 xzdz".
+bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error);
+
+// Downloads http://<update host>/com.ini and parses it; a failed download gives the download's error text.
+bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Ordering of firmware version texts. Only the ASCII digits carry weight (each
+// maximal run is one number); every other byte separates. A text beginning with
+// "v16" (any case) not followed by a digit carries the V16 mark and ranks below
+// every unmarked text that has digits.
+
+// The runs of digits, in order, each as its significant decimal digits
+// (leading zeros dropped; a run of zeros is "0"), so that runs of any length keep
+// their true value.
+std::vector<std::string> ExtractVersionNumbers(const std::string& text);
+
+bool HasV16Prefix(const std::string& text);
+
+// 1 when `a` is newer than `b`, -1 when older, 0 when they rank equal.
+int CompareVersions(const std::string& a, const std::string& b);
