@@ -14,6 +14,11 @@ cmake -S "$ROOT" -B "$ROOT/build-test-native" -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$ROOT/build-test-native" -j"$JOBS"
 (cd "$ROOT/build-test-native" && ctest --output-on-failure -j"$JOBS")
 
+echo "== fuzzing the parsers (clang, libFuzzer), a few seconds each"
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-test-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVA_FUZZ=ON
+cmake --build "$ROOT/build-test-fuzz" -j"$JOBS" --target norva_fuzzers
+(cd "$ROOT/build-test-fuzz" && ctest --output-on-failure -j"$JOBS" -L fuzz)
+
 echo "== Windows build (MinGW-w64), tests under Wine"
 cmake -S "$ROOT" -B "$ROOT/build-test-win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \

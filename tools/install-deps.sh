@@ -9,6 +9,7 @@ PACKAGES=(
     wine wine64 fonts-wine fonts-wqy-zenhei
     xvfb xauth xdotool x11-apps x11-utils imagemagick
     googletest
+    clang libclang-rt-dev
 )
 
 missing=()

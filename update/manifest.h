@@ -13,5 +13,8 @@ struct ReleaseManifest {
 // `error` is "com.ini 格式错误，缺少 version 或 xzdz".
 bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error);
 
-// Downloads http://<update host>/com.ini and parses it; a failed download gives the download's error text.
+// "http://" + the update server's host (the build setting NORVA_UPDATE_HOST) + "/com.ini".
+std::wstring ManifestUrl();
+
+// Downloads ManifestUrl() and parses it; a failed download gives the download's error text.
 bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error);

@@ -74,6 +74,18 @@ ensure_prefix() {
     touch "$WINEPREFIX/.norva-ready"
 }
 
+# Settings added after prefixes already existed: applied once to any prefix, new or old.
+ensure_prefix_extras() {
+    [ -f "$WINEPREFIX/.norva-extras-1" ] && return
+    # Bold faces (the program's bold fonts map to "DejaVu Sans Bold") need their own link to WenQuanYi.
+    reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "DejaVu Sans Bold" \
+        /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei'
+    # Without a window manager, every hidden or destroyed top-level window waits 2 s for the
+    # manager to withdraw it; unmanaged windows close at once (and Wine draws their frame).
+    reg_add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+    touch "$WINEPREFIX/.norva-extras-1"
+}
+
 ensure_wineserver() {
     alive wineserver && return
     log "starting a persistent wineserver"
@@ -91,7 +103,7 @@ ensure_simulator() {
     alive devsim && return
     log "starting the device simulator (control port $NORVA_SIM_PORT)"
     start_bg devsim python3 "$SOURCE_DIR/tools/devsim.py" --control "$NORVA_SIM_PORT" \
-        --wineplug "$NORVA_BUILD_DIR/tools/wineplug.exe"
+        --wineplug "$NORVA_BUILD_DIR/tools/wineplug.exe" --state "$STATE/devsim"
     wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_SIM_PORT" || { log "simulator did not start"; cat "$STATE/devsim.log" >&2; exit 1; }
 }
 
@@ -111,6 +123,7 @@ up() {
     ensure_display
     ensure_prefix
     ensure_wineserver
+    ensure_prefix_extras
     ensure_simulator
     ensure_update_server
     flock -u 9

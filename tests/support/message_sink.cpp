@@ -88,6 +88,19 @@ std::vector<int32_t> MessageSink::ProgressValues() const {
     return values;
 }
 
+std::vector<std::wstring> MessageSink::Trace() const {
+    std::vector<std::wstring> lines;
+    for (const auto& event : events_) {
+        switch (event.kind) {
+        case PostedEvent::Status: lines.push_back(L"status " + event.text); break;
+        case PostedEvent::Progress: lines.push_back(L"progress " + std::to_wstring(event.percent)); break;
+        case PostedEvent::Refresh: lines.push_back(L"refresh"); break;
+        case PostedEvent::TaskDone: lines.push_back(L"done"); break;
+        }
+    }
+    return lines;
+}
+
 int MessageSink::RefreshCount() const {
     int count = 0;
     for (const auto& event : events_) count += event.kind == PostedEvent::Refresh;

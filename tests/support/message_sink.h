@@ -35,6 +35,8 @@ public:
     std::vector<std::wstring> Statuses() const;
     std::vector<int32_t> ProgressValues() const;
     int RefreshCount() const;
+    // Every event as one line: L"refresh", L"status <text>", L"progress <n>", L"done".
+    std::vector<std::wstring> Trace() const;
     int DoneCount() const;
     void Clear() { events_.clear(); }
 

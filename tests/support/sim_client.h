@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -15,13 +16,27 @@
 //   clear COMn                  -> ok         forget the received bytes
 //   state COMn                  -> ok k=v ... the device's state (fw, app, hid_cfg, hid_live, hid_pending, mode, ...)
 //   unplug COMn / replug COMn   -> ok         the port vanishes / comes back
+//   remove COMn                 -> ok         unplug and forget the device
+//   drive add [label=X] [readonly=1] -> ok R  a removable drive of no device, mounted now
+//   drive remove R              -> ok
+//   uf2 [version=V] [size=N] [variant=NAME] -> ok HEX   an image from tools/uf2gen.py
 // Options (plug and set) are listed in tools/devsim.py.
 
 // One request, one reply line (without the line end). Fails the current test and
 // returns "err ..." when the simulator cannot be reached.
 std::string SimRequest(const std::string& request);
 
-// One simulated device, plugged for the life of the object.
+// A removable drive that belongs to no device, mounted now ("drive add"; options
+// label=TEXT, default RPI-RP2, and readonly=1). Its letter (L'R'), or 0 on failure.
+wchar_t SimAddDrive(const std::string& options = "");
+void SimRemoveDrive(wchar_t letter);
+
+// A UF2 image built by tools/uf2gen.py: the version it carries, its size in bytes
+// (0: the generator's default) and the variant ("good", "truncated", ...).
+std::string SimUf2Image(const std::string& version, size_t size = 0, const std::string& variant = "good");
+
+// One simulated device, plugged for the life of the object (the destructor
+// removes it from the simulator). A failed plug fails the test; plugged() is then false.
 class SimDevice {
 public:
     explicit SimDevice(const std::string& options = "");

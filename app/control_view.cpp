@@ -1,0 +1,46 @@
+#include "app/control_view.h"
+
+#include "update/version.h"
+
+namespace {
+std::wstring HidStateText(bool connected, const DeviceStatus& d) {
+    if (!connected) return L"未连接设备";
+    if (d.hidCtrlCfg == -1) return L"读取中...";
+    // A switch the device has accepted shows as pending until it re-enumerates, whatever it reports meanwhile.
+    if (d.hidCtrlPending == 1) return L"等待重枚举";
+    if (d.hidCtrlCfg == 1 && d.hidCtrlLive != 0) return L"已启用";
+    if (d.hidCtrlCfg == 1) return L"等待接口就绪";
+    return L"已关闭";
+}
+}  // namespace
+
+ControlView DeriveControlView(const ControlInputs& in) {
+    const bool ready = in.connected && !in.busy;
+    ControlView v;
+    v.refreshEnabled = !in.busy;
+    v.comboEnabled = !in.connected && !in.busy;
+    v.connectEnabled = !in.busy;
+    v.readVersionEnabled = ready;
+    v.checkLatestEnabled = ready;
+    v.updateEnabled = ready && in.newer;
+    v.macroEnabled = ready && in.device.telemetryValid;
+    v.hidEnabled = ready && in.device.hidCtrlCfg != -1;
+
+    v.macroChecked = in.device.macroModeOn;
+    v.hidChecked = in.device.hidCtrlCfg == 1;
+
+    v.connectText = in.connected ? L"断开连接" : L"连接串口";
+    v.connStateText = in.connected ? L"已连接" : L"未连接";
+    v.portText = in.connected ? L"串口: " + in.portName : L"串口: --";
+    v.hidStateText = HidStateText(in.connected, in.device);
+    if (!in.latestKnown) {
+        v.verdictText = L"等待检查";
+    } else {
+        v.verdictText = in.newer ? L"检测到新版本" : L"已是最新版本";
+    }
+    return v;
+}
+
+bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion) {
+    return !currentVersion.empty() && !latestVersion.empty() && CompareVersions(latestVersion, currentVersion) > 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+// The main window: class "NORVA1MainWindow", title "NORVA1 固件更新".
+extern const wchar_t kMainWindowClass[];
+extern const wchar_t kMainWindowTitle[];
+
+// Registers the window class with the program's icons (resources 107 and 108).
+bool RegisterMainWindowClass(HINSTANCE instance);
+
+// Creates the fixed-size 920 by 500 main window; its controls exist on return.
+HWND CreateMainWindow(HINSTANCE instance);
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Re-derives every command's enabled state and every state label from AppState.
+// Window thread only.
+void RefreshControls();

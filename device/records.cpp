@@ -1,0 +1,167 @@
+#include "device/records.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/trim.h"
+
+// Case folding and digit tests here are the "C" locale's by hand: only A-Z fold
+// and only 0-9 are digits, whatever locale the process runs in, and no byte of
+// a UTF-8 sequence ever reaches a <cctype> function as a negative char.
+
+namespace {
+
+const char kTelemetryPrefix[] = "TEL|";
+const char kHidPrefix[] = "HID|";
+const size_t kPrefixLength = 4;
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The body of a record of the given kind: the trimmed line must begin with the
+// exact, case-sensitive prefix.
+bool RecordBody(const std::string& line, const char* prefix, std::string& body) {
+    const std::string trimmed = TrimBytes(line);
+    if (trimmed.size() < kPrefixLength || trimmed.compare(0, kPrefixLength, prefix) != 0) return false;
+    body = trimmed.substr(kPrefixLength);
+    return true;
+}
+
+// A flag field stores 1 for any non-zero number and 0 for zero; a missing or
+// unreadable field leaves the target as it was.
+void ApplyFlagField(const RecordFields& fields, const char* key, int32_t& target) {
+    const auto it = fields.find(key);
+    if (it == fields.end()) return;
+    int32_t value = 0;
+    if (TryParseInt(it->second, value)) target = value != 0 ? 1 : 0;
+}
+
+bool FirmwareVersionOf(const RecordFields& fields, std::string& version) {
+    const auto it = fields.find("fw");
+    if (it == fields.end()) return false;
+    const std::string value = TrimBytes(it->second);
+    if (value.empty()) return false;
+    version = value;
+    return true;
+}
+
+// Where "fw=" opens an item of the body: at its start or after a ';', with
+// blanks allowed in front. Returns the offset just past the '=', or npos.
+size_t FindFwKey(const std::string& body) {
+    size_t itemStart = 0;
+    while (itemStart <= body.size()) {
+        size_t key = itemStart;
+        while (key < body.size() && IsBlank(body[key])) ++key;
+        if (body.compare(key, 3, "fw=") == 0) return key + 3;
+        const size_t next = body.find(';', itemStart);
+        if (next == std::string::npos) break;
+        itemStart = next + 1;
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+RecordFields SplitRecordFields(const std::string& body) {
+    RecordFields fields;
+    size_t start = 0;
+    while (start <= body.size()) {
+        size_t end = body.find(';', start);
+        if (end == std::string::npos) end = body.size();
+        const std::string item = TrimBytes(body.substr(start, end - start));
+        start = end + 1;
+        if (item.empty()) continue;
+        size_t separator = item.find('=');
+        if (separator == std::string::npos) separator = item.find(':');
+        if (separator == std::string::npos) continue;
+        const std::string key = AsciiLower(TrimBytes(item.substr(0, separator)));
+        fields[key] = TrimBytes(item.substr(separator + 1));
+    }
+    return fields;
+}
+
+bool TryParseInt(const std::string& text, int32_t& value) {
+    // strtol's syntax (optional sign, then decimal digits) read by hand, so that
+    // the 32-bit saturation does not depend on how wide long is (64 bits on
+    // Linux, 32 on Windows).
+    const std::string trimmed = TrimBytes(text);
+    size_t pos = 0;
+    bool negative = false;
+    if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-')) {
+        negative = trimmed[pos] == '-';
+        ++pos;
+    }
+    if (pos == trimmed.size()) return false;
+    // Magnitude capped just past the largest one that fits, so it never overflows.
+    const int64_t limit = negative ? int64_t{2147483648} : int64_t{2147483647};
+    int64_t magnitude = 0;
+    for (; pos < trimmed.size(); ++pos) {
+        if (!IsDigit(trimmed[pos])) return false;
+        if (magnitude < limit) magnitude = magnitude * 10 + (trimmed[pos] - '0');
+        if (magnitude > limit) magnitude = limit;
+    }
+    value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status) {
+    std::string body;
+    if (!RecordBody(line, kTelemetryPrefix, body)) return false;
+    const RecordFields fields = SplitRecordFields(body);
+    FirmwareVersionOf(fields, status.currentVersion);
+    const auto app = fields.find("app");
+    int32_t appValue = 0;
+    if (app != fields.end() && TryParseInt(app->second, appValue)) {
+        status.telemetryValid = true;
+        status.macroModeOn = appValue != 0;
+    }
+    ApplyFlagField(fields, "hid_ctrl_cfg", status.hidCtrlCfg);
+    ApplyFlagField(fields, "hid_ctrl_live", status.hidCtrlLive);
+    ApplyFlagField(fields, "hid_ctrl_pending", status.hidCtrlPending);
+    return true;
+}
+
+bool ParseHidRecord(const std::string& line, bool& isControlReply, bool& ok, DeviceStatus& status) {
+    std::string body;
+    if (!RecordBody(line, kHidPrefix, body)) return false;
+    const RecordFields fields = SplitRecordFields(body);
+    const auto op = fields.find("op");
+    // Other operations (status and the like) are replies to commands this program never sends.
+    if (op == fields.end() || AsciiLower(op->second) != "control") return true;
+    isControlReply = true;
+    const auto okField = fields.find("ok");
+    int32_t okValue = 0;
+    // Only ok=1 is success: the device uses other values for its error codes.
+    if (okField != fields.end() && TryParseInt(okField->second, okValue)) ok = okValue == 1;
+    ApplyFlagField(fields, "enabled", status.hidCtrlCfg);
+    ApplyFlagField(fields, "live", status.hidCtrlLive);
+    ApplyFlagField(fields, "pending_reboot", status.hidCtrlPending);
+    return true;
+}
+
+bool ExtractFwField(const std::string& line, std::string& version) {
+    std::string body;
+    if (!RecordBody(line, kTelemetryPrefix, body)) return false;
+    const size_t valueStart = FindFwKey(body);
+    if (valueStart == std::string::npos) return false;
+    size_t valueEnd = body.find(';', valueStart);
+    if (valueEnd == std::string::npos) valueEnd = body.size();
+    const std::string value = TrimBytes(body.substr(valueStart, valueEnd - valueStart));
+    if (value.empty()) return false;
+    version = value;
+    return true;
+}
+
+bool TelemetryFirmwareVersion(const std::string& line, std::string& version) {
+    std::string body;
+    if (!RecordBody(line, kTelemetryPrefix, body)) return false;
+    return FirmwareVersionOf(SplitRecordFields(body), version);
+}

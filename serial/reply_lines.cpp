@@ -1,0 +1,53 @@
+#include "serial/reply_lines.h"
+
+#include <algorithm>
+
+#include "app/app_state.h"
+#include "serial/comm_calls.h"
+#include "serial/line_buffer.h"
+
+namespace {
+constexpr DWORD kChunkSize = 512;
+constexpr DWORD kEmptyReadSleepMs = 10;
+}  // namespace
+
+HANDLE OpenPortHandle() {
+    SharedGuard guard(g_app.sharedLock);
+    return g_app.portHandle;
+}
+
+ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
+                         const std::function<bool(const std::string& line)>& onLine) {
+    const HANDLE port = OpenPortHandle();
+    if (port == INVALID_HANDLE_VALUE) return ReplyPoll::NotOpen;
+
+    // No purge: lines already waiting in the driver (a late reply, something the
+    // device sent by itself) are judged like new ones.
+    LineBuffer received;
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
+    while (GetTickCount64() - start < limit) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        // Also clears any line error (framing, overrun, parity), which is otherwise ignored.
+        if (!Comm().clearCommError(port, &errors, &status)) return ReplyPoll::StatusFailed;
+        if (status.cbInQue == 0) {
+            Sleep(idleSleepMs);
+            continue;
+        }
+        char chunk[kChunkSize];
+        DWORD got = 0;
+        const DWORD want = std::min<DWORD>(status.cbInQue, kChunkSize);
+        if (!Comm().readFile(port, chunk, want, &got, nullptr)) return ReplyPoll::ReadFailed;
+        if (got == 0) {
+            Sleep(kEmptyReadSleepMs);
+            continue;
+        }
+        received.Append(chunk, got);
+        std::string line;
+        while (received.TakeLine(line)) {
+            if (onLine(line)) return ReplyPoll::Accepted;  // the rest of the buffer is dropped
+        }
+    }
+    return ReplyPoll::TimedOut;
+}

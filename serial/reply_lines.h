@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The read loop under every exchange with the device: polls the open port for
+// waiting bytes, splits them into trimmed lines and hands each to `onLine`
+// until it returns true or the time-out passes. The clock is looked at only
+// between polls, so lines already buffered are always handled first.
+enum class ReplyPoll {
+    Accepted,
+    TimedOut,
+    NotOpen,
+    StatusFailed,  // the waiting-byte query (ClearCommError) failed
+    ReadFailed,    // ReadFile failed
+};
+
+ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
+                         const std::function<bool(const std::string& line)>& onLine);
+
+// The open port's handle, INVALID_HANDLE_VALUE when none is open.
+HANDLE OpenPortHandle();

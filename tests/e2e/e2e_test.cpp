@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/controls.h"
+#include "probe.h"
+#include "tests/e2e/program.h"
+#include "tests/support/sim_client.h"
+
+// The program as a user meets it: started as its own process, its window read
+// and clicked through the window probe, a simulated device on a COM port.
+
+namespace {
+
+const int kCommands[] = {IdRefreshButton,     IdPortCombo,    IdConnectButton, IdReadVersionButton,
+                         IdCheckLatestButton, IdUpdateButton, IdMacroToggle,   IdHidToggle};
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+bool SelectPort(HWND main, const std::wstring& port) {
+    ComboState combo;
+    if (!ProbeCombo(main, IdPortCombo, combo)) return false;
+    for (size_t i = 0; i < combo.items.size(); ++i) {
+        if (combo.items[i] == port) return ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i));
+    }
+    return false;
+}
+
+// Connects through the window and waits until the telemetry sync has ended.
+void ConnectAndSync(HWND main, const std::wstring& port) {
+    ASSERT_TRUE(SelectPort(main, port));
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"设备状态已同步。", 15000)) << TextOf(main, IdStatusLabel);
+    ASSERT_TRUE(WaitForEnabled(main, IdConnectButton, true, 5000));
+}
+
+}  // namespace
+
+TEST(EndToEnd, StartsWithThePortsListedAndNothingToDoButConnect) {
+    SimDevice device;
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+
+    ComboState combo;
+    ASSERT_TRUE(ProbeCombo(main, IdPortCombo, combo));
+    EXPECT_NE(std::find(combo.items.begin(), combo.items.end(), device.port()), combo.items.end());
+    EXPECT_EQ(combo.selection, 0);
+    EXPECT_EQ(TextOf(main, IdStatusLabel), L"就绪");
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_EQ(TextOf(main, IdPortLabel), L"串口: --");
+    EXPECT_EQ(TextOf(main, IdCurrentVersionLabel), L"--");
+    EXPECT_EQ(TextOf(main, IdLatestVersionLabel), L"--");
+    EXPECT_EQ(TextOf(main, IdVerdictLabel), L"等待检查");
+    EXPECT_EQ(TextOf(main, IdHidStateLabel), L"未连接设备");
+    EXPECT_EQ(TextOf(main, IdConnectButton), L"连接串口");
+    for (int id : {IdRefreshButton, IdPortCombo, IdConnectButton}) EXPECT_TRUE(ProbeEnabled(main, id)) << id;
+    for (int id : {IdReadVersionButton, IdCheckLatestButton, IdUpdateButton, IdMacroToggle, IdHidToggle}) {
+        EXPECT_FALSE(ProbeEnabled(main, id)) << id;
+    }
+}
+
+TEST(EndToEnd, ConnectReadVersionSwitchBothFeaturesAndDisconnect) {
+    SimDevice device("fw=2.3.4 app=0 hid_cfg=0 reply_delay_ms=400");
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+
+    ASSERT_TRUE(SelectPort(main, device.port()));
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    ASSERT_TRUE(WaitForText(main, IdConnStateLabel, L"已连接", 5000));
+    // While the device takes its time over the sync, nothing can be started.
+    for (int id : kCommands) EXPECT_FALSE(ProbeEnabled(main, id)) << id;
+    EXPECT_EQ(TextOf(main, IdPortLabel), L"串口: " + device.port());
+    EXPECT_EQ(TextOf(main, IdConnectButton), L"断开连接");
+    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"设备状态已同步。", 10000));
+    ASSERT_TRUE(WaitForEnabled(main, IdMacroToggle, true, 5000));
+    EXPECT_TRUE(ProbeEnabled(main, IdHidToggle));
+    EXPECT_FALSE(ProbeEnabled(main, IdPortCombo));
+    EXPECT_EQ(TextOf(main, IdHidStateLabel), L"已关闭");
+
+    ASSERT_TRUE(ProbePostCommand(main, IdReadVersionButton));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"当前固件版本: 2.3.4", 10000));
+    EXPECT_TRUE(WaitForText(main, IdCurrentVersionLabel, L"2.3.4", 2000));
+
+    ASSERT_TRUE(WaitForEnabled(main, IdMacroToggle, true, 5000));
+    ASSERT_TRUE(ProbePostCommand(main, IdMacroToggle));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"宏模式已开启。", 10000));
+    EXPECT_EQ(device.State()["app"], "1");
+
+    ASSERT_TRUE(WaitForEnabled(main, IdHidToggle, true, 5000));
+    ASSERT_TRUE(ProbePostCommand(main, IdHidToggle));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"HID 控制接口已启用，设备正在重枚举。", 15000));
+    EXPECT_EQ(device.State()["hid_cfg"], "1");
+
+    ASSERT_TRUE(WaitForEnabled(main, IdConnectButton, true, 5000));
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"串口已断开。", 5000));
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_EQ(TextOf(main, IdCurrentVersionLabel), L"--");
+    EXPECT_EQ(TextOf(main, IdLatestVersionLabel), L"--");
+    EXPECT_EQ(TextOf(main, IdVerdictLabel), L"等待检查");
+    EXPECT_EQ(TextOf(main, IdHidStateLabel), L"未连接设备");
+    EXPECT_TRUE(ProbeEnabled(main, IdPortCombo));
+    EXPECT_FALSE(ProbeEnabled(main, IdMacroToggle));
+}
+
+TEST(EndToEnd, OlderFirmwareSaysTheHidSwitchIsUnsupported) {
+    SimDevice device("legacy=1 hid_cfg=0");
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+    ConnectAndSync(main, device.port());
+    ASSERT_TRUE(WaitForEnabled(main, IdHidToggle, true, 5000));
+    ASSERT_TRUE(ProbePostCommand(main, IdHidToggle));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"当前固件不支持实验性 HID 接口开关，请先更新设备固件。", 10000));
+    EXPECT_EQ(device.State()["hid_cfg"], "0");
+}
+
+TEST(EndToEnd, DoubleCommandWhileBusyRunsTheTaskOnce) {
+    SimDevice device("reply_delay_ms=500");
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+    ConnectAndSync(main, device.port());
+    device.ClearReceived();
+
+    // Both arrive before the first task can have ended: the second meets the busy rule.
+    ASSERT_TRUE(ProbePostCommand(main, IdReadVersionButton));
+    ASSERT_TRUE(ProbePostCommand(main, IdReadVersionButton));
+    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"当前固件版本: 1.0.0", 10000));
+    ASSERT_TRUE(WaitForEnabled(main, IdReadVersionButton, true, 5000));
+    EXPECT_EQ(CountOf(device.Received(), "box.info"), 1);
+}
+
+TEST(EndToEnd, ConnectIsRefusedWithoutAChoiceAndFailsOnAVanishedPort) {
+    SimDevice device;
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+
+    ASSERT_TRUE(ProbeSelectCombo(main, IdPortCombo, -1));
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"请先选择串口。", 5000));
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_TRUE(ProbeEnabled(main, IdPortCombo));
+
+    // The port is still listed, but the device has gone.
+    ASSERT_TRUE(SelectPort(main, device.port()));
+    device.Unplug();
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"连接失败: 打开串口失败", 5000));
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_EQ(TextOf(main, IdConnectButton), L"连接串口");
+    EXPECT_TRUE(ProbeEnabled(main, IdPortCombo));
+    EXPECT_FALSE(ProbeEnabled(main, IdReadVersionButton));
+}
+
+TEST(EndToEnd, ClosingTheWindowDuringATaskEndsTheProgramAtOnce) {
+    // A mute device keeps the sync waiting for its full 3500 ms.
+    SimDevice device("mute=1");
+    ASSERT_TRUE(device.plugged());
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+    ASSERT_TRUE(SelectPort(main, device.port()));
+    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
+    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"正在同步设备状态...", 5000));
+    ASSERT_FALSE(ProbeEnabled(main, IdConnectButton)) << "the task is running";
+
+    const ULONGLONG closed = GetTickCount64();
+    ASSERT_TRUE(PostMessageW(main, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(program.WaitForExit(2500)) << "still running while its task waits for the device";
+    EXPECT_LT(GetTickCount64() - closed, 2500u);
+    DWORD code = 1;
+    GetExitCodeProcess(program.process(), &code);
+    EXPECT_EQ(code, 0u);
+}

@@ -1,0 +1,50 @@
+#include "tests/e2e/program.h"
+
+#include <gtest/gtest.h>
+
+#include "probe.h"
+
+namespace {
+// The program's path as the build knows it (a Unix path), seen through Wine's Z: drive.
+std::wstring ProgramPath() {
+    std::wstring path = L"Z:";
+    for (const char* c = NORVA_PROGRAM_PATH; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return path;
+}
+}  // namespace
+
+RunningProgram::RunningProgram() {
+    std::wstring path = ProgramPath();
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        ADD_FAILURE() << "cannot start the program (error " << GetLastError() << ")";
+        return;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    window_ = FindProgramWindowOf(info.dwProcessId, 15000);
+    if (window_ == nullptr) ADD_FAILURE() << "the program showed no window";
+    // Wait until the window thread answers: WM_CREATE and the first paint are done.
+    WaitForInputIdle(process_, 10000);
+}
+
+RunningProgram::~RunningProgram() {
+    if (process_ == nullptr) return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_, 5000) == WAIT_TIMEOUT) TerminateProcess(process_, 1);
+    }
+    CloseHandle(process_);
+}
+
+bool RunningProgram::WaitForExit(DWORD timeoutMs) { return WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0; }
+
+std::wstring TextOf(HWND main, int id) {
+    std::wstring text;
+    ProbeText(main, id, text);
+    return text;
+}

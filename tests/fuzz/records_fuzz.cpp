@@ -1,0 +1,92 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "device/records.h"
+#include "fuzz_require.h"
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+bool IsTrimmed(const std::string& text) {
+    return text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back()));
+}
+
+bool IsFlag(int32_t value) { return value == -1 || value == 0 || value == 1; }
+
+void CheckOneLine(const std::string& line) {
+    const std::string sentinel = "\x01unset";
+    DeviceStatus telemetry;
+    telemetry.currentVersion = sentinel;
+    const bool isTelemetry = ParseTelemetryRecord(line, telemetry);
+    Require(IsFlag(telemetry.hidCtrlCfg) && IsFlag(telemetry.hidCtrlLive) && IsFlag(telemetry.hidCtrlPending),
+            "telemetry HID fields are -1, 0 or 1");
+    Require(!telemetry.macroModeOn || telemetry.telemetryValid, "macro mode is set only with telemetryValid");
+
+    std::string direct;
+    if (ExtractFwField(line, direct)) {
+        Require(isTelemetry, "ExtractFwField only on telemetry records");
+        Require(!direct.empty() && IsTrimmed(direct), "direct fw value non-empty and trimmed");
+        Require(direct.find(';') == std::string::npos, "direct fw value stops at ';'");
+    }
+    std::string parsed;
+    if (TelemetryFirmwareVersion(line, parsed)) {
+        Require(isTelemetry, "TelemetryFirmwareVersion only on telemetry records");
+        Require(!parsed.empty() && IsTrimmed(parsed), "fw value non-empty and trimmed");
+        Require(telemetry.currentVersion == parsed, "the record parser stores the same version");
+    } else {
+        Require(telemetry.currentVersion == sentinel, "no fw value leaves the version alone");
+    }
+
+    DeviceStatus hid;
+    bool isControlReply = false;
+    bool ok = false;
+    const bool isHid = ParseHidRecord(line, isControlReply, ok, hid);
+    Require(!(isHid && isTelemetry), "a line is at most one kind of record");
+    Require(isControlReply || !ok, "ok only on a control reply");
+    if (!isControlReply) {
+        Require(hid.hidCtrlCfg == -1 && hid.hidCtrlLive == -1 && hid.hidCtrlPending == -1,
+                "only a control reply changes the HID fields");
+    }
+    Require(IsFlag(hid.hidCtrlCfg) && IsFlag(hid.hidCtrlLive) && IsFlag(hid.hidCtrlPending),
+            "HID record fields are -1, 0 or 1");
+
+    for (const auto& field : SplitRecordFields(line)) {
+        Require(IsTrimmed(field.first) && IsTrimmed(field.second), "keys and values trimmed");
+        Require(field.first.find(';') == std::string::npos && field.second.find(';') == std::string::npos,
+                "fields split at every ';'");
+        for (char c : field.first) Require(!(c >= 'A' && c <= 'Z'), "keys lower-cased");
+    }
+
+    int32_t value = 0;
+    if (TryParseInt(line, value)) {
+        int32_t again = 0;
+        Require(TryParseInt(std::to_string(value), again) && again == value, "a parsed number reads back");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    CheckOneLine(input);
+
+    // As the read loop feeds them: line after line into one status.
+    DeviceStatus status;
+    size_t start = 0;
+    while (start <= input.size()) {
+        size_t end = input.find('\n', start);
+        if (end == std::string::npos) end = input.size();
+        const std::string line = input.substr(start, end - start);
+        bool isControlReply = false;
+        bool ok = false;
+        ParseTelemetryRecord(line, status);
+        ParseHidRecord(line, isControlReply, ok, status);
+        Require(IsFlag(status.hidCtrlCfg) && IsFlag(status.hidCtrlLive) && IsFlag(status.hidCtrlPending),
+                "HID fields stay -1, 0 or 1 across records");
+        Require(!status.macroModeOn || status.telemetryValid, "macro mode is set only with telemetryValid");
+        start = end + 1;
+    }
+    return 0;
+}

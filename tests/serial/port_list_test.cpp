@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "serial/port_combo.h"
+#include "serial/port_list.h"
+#include "tests/support/sim_client.h"
+
+// Which COM ports are listed, and how the drop-down list keeps the user's choice.
+// COM3 and COM12 are asked for by number, so these tests run serially (RUN_SERIAL):
+// no other test may plug a device meanwhile.
+
+namespace {
+
+bool Contains(const std::vector<std::wstring>& list, const std::wstring& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+size_t IndexOf(const std::vector<std::wstring>& list, const std::wstring& name) {
+    return static_cast<size_t>(std::find(list.begin(), list.end(), name) - list.begin());
+}
+
+int PortNumber(const std::wstring& name) { return std::stoi(name.substr(3)); }
+
+// Runs the harness's helper that defines and removes DOS device names in this prefix.
+bool Wineplug(const std::wstring& arguments) {
+    const char* build = std::getenv("NORVA_BUILD_DIR");
+    if (build == nullptr) return false;
+    std::wstring path = L"Z:";
+    for (const char* c = build; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    std::wstring command = L"\"" + path + L"\\tools\\wineplug.exe\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code == 0;
+}
+
+// A drop-down list like the window's (unsorted, with strings), on a hidden parent.
+class ComboFixture : public testing::Test {
+protected:
+    void SetUp() override {
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
+        combo_ = CreateWindowExW(0, L"COMBOBOX", nullptr, WS_CHILD | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, 0, 200,
+                                 200, parent_, nullptr, nullptr, nullptr);
+        g_app.portCombo = combo_;
+    }
+    void TearDown() override { DestroyWindow(parent_); }
+
+    std::vector<std::wstring> Items() const {
+        std::vector<std::wstring> items;
+        const auto count = SendMessageW(combo_, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t text[64] = {};
+            SendMessageW(combo_, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            items.emplace_back(text);
+        }
+        return items;
+    }
+    std::wstring Chosen() const {
+        const auto index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+        if (index < 0) return L"(none)";
+        wchar_t text[64] = {};
+        SendMessageW(combo_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    void Choose(const std::wstring& name) {
+        SendMessageW(combo_, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
+    }
+
+    HWND parent_ = nullptr;
+    HWND combo_ = nullptr;
+};
+
+}  // namespace
+
+TEST(EnumerateComPorts, ListsPluggedPortsInNumericOrder) {
+    SimDevice twelve("com=12");
+    SimDevice three("com=3");
+    ASSERT_TRUE(twelve.plugged() && three.plugged());
+    const std::vector<std::wstring> ports = EnumerateComPorts();
+    ASSERT_TRUE(Contains(ports, L"COM3"));
+    ASSERT_TRUE(Contains(ports, L"COM12"));
+    EXPECT_LT(IndexOf(ports, L"COM3"), IndexOf(ports, L"COM12"));  // COM3 before COM12, not as text
+    for (size_t i = 1; i < ports.size(); ++i) EXPECT_LT(PortNumber(ports[i - 1]), PortNumber(ports[i]));
+
+    twelve.Unplug();
+    EXPECT_FALSE(Contains(EnumerateComPorts(), L"COM12"));
+}
+
+TEST(EnumerateComPorts, StopsAtCom256) {
+    ASSERT_TRUE(Wineplug(L"define COM256 Z:\\dev\\null"));
+    ASSERT_TRUE(Wineplug(L"define COM257 Z:\\dev\\null"));
+    wchar_t target[1024];
+    EXPECT_NE(QueryDosDeviceW(L"COM257", target, 1024), 0u) << "the name exists for the system";
+    const std::vector<std::wstring> ports = EnumerateComPorts();
+    Wineplug(L"remove COM257");
+    Wineplug(L"remove COM256");
+    EXPECT_TRUE(Contains(ports, L"COM256"));
+    EXPECT_FALSE(Contains(ports, L"COM257"));
+}
+
+TEST_F(ComboFixture, KeepsTheChoiceWhereverItMovesIgnoringCase) {
+    FillPortCombo(combo_, {L"COM4", L"COM9"});
+    EXPECT_EQ(Chosen(), L"COM4") << "first port chosen when nothing was";
+    Choose(L"COM9");
+    FillPortCombo(combo_, {L"COM1", L"COM2", L"COM9", L"COM20"});
+    EXPECT_EQ(Items(), (std::vector<std::wstring>{L"COM1", L"COM2", L"COM9", L"COM20"}));
+    EXPECT_EQ(Chosen(), L"COM9");
+    FillPortCombo(combo_, {L"com9"});
+    EXPECT_EQ(Chosen(), L"com9");
+}
+
+TEST_F(ComboFixture, VanishedChoiceFallsBackToTheFirstAndNoPortsLeaveNoChoice) {
+    FillPortCombo(combo_, {L"COM4", L"COM9"});
+    Choose(L"COM9");
+    FillPortCombo(combo_, {L"COM5", L"COM6"});
+    EXPECT_EQ(Chosen(), L"COM5");
+    FillPortCombo(combo_, {});
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(Chosen(), L"(none)");
+    FillPortCombo(combo_, {L"COM7"});
+    EXPECT_EQ(Chosen(), L"COM7");
+}
+
+TEST_F(ComboFixture, RefreshKeepsAPluggedChoiceAndDropsAnUnpluggedOne) {
+    SimDevice first;
+    SimDevice second;
+    ASSERT_TRUE(first.plugged() && second.plugged());
+    RefreshPortList();
+    const std::wstring later = PortNumber(first.port()) > PortNumber(second.port()) ? first.port() : second.port();
+    Choose(later);
+    ASSERT_EQ(Chosen(), later);
+    RefreshPortList();
+    EXPECT_EQ(Chosen(), later);
+
+    (later == first.port() ? first : second).Unplug();
+    RefreshPortList();
+    EXPECT_FALSE(Contains(Items(), later));
+    EXPECT_EQ(SendMessageW(combo_, CB_GETCURSEL, 0, 0), 0);
+}

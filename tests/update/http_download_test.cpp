@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+
+#include "tests/support/message_sink.h"
+#include "tests/support/update_server_client.h"
+#include "update/http_download.h"
+
+// Downloads from the local update server, which serves each fault for real.
+
+namespace {
+
+struct Download {
+    bool ok = false;
+    std::string body;
+    std::wstring error = L"not run";
+};
+
+// Runs the download as a task does, on a worker thread, with the sink as the
+// window. A download that outlives the time-out fails the test and keeps its
+// own copy of the result.
+Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs = 60000) {
+    auto result = std::make_shared<Download>();
+    EXPECT_TRUE(RunTask(
+        sink,
+        [result, url] {
+            std::vector<uint8_t> body;
+            std::wstring error = L"stale";
+            result->ok = HttpDownload(url, body, error);
+            result->body.assign(body.begin(), body.end());
+            result->error = error;
+        },
+        timeoutMs))
+        << "the download did not end";
+    return *result;
+}
+
+// The download's own posts, without the launcher's task-done.
+std::vector<PostedEvent> DownloadEvents(const MessageSink& sink) {
+    std::vector<PostedEvent> events;
+    for (const auto& event : sink.events())
+        if (event.kind != PostedEvent::TaskDone) events.push_back(event);
+    return events;
+}
+
+// Every read posts the status text and then the percentage; the percentages rise to 100.
+void ExpectProgressPairsEndingAt100(const std::vector<PostedEvent>& events) {
+    ASSERT_FALSE(events.empty());
+    ASSERT_EQ(events.size() % 2, 0u);
+    int32_t last = -1;
+    for (size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_EQ(events[i].kind, PostedEvent::Status);
+        EXPECT_EQ(events[i].text, L"正在下载固件...");
+        ASSERT_EQ(events[i + 1].kind, PostedEvent::Progress);
+        EXPECT_GE(events[i + 1].percent, last);
+        last = events[i + 1].percent;
+    }
+    EXPECT_EQ(last, 100);
+}
+
+class HttpDownloadTest : public testing::Test {
+protected:
+    void SetUp() override { ResetUpdateServer(); }
+    MessageSink sink;
+};
+
+}  // namespace
+
+TEST_F(HttpDownloadTest, BodyWithLengthArrivesWholeWithProgressAfterEveryRead) {
+    const std::string bytes = PatternBytes(96 * 1024);
+    // Pieces with pauses between them make the library report the body in several reads.
+    ServeBytes("/fw.uf2", bytes, "mode=trickle&chunk=8192&delay=15");
+    const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+    EXPECT_TRUE(download.ok);
+    EXPECT_EQ(download.error, L"");
+    EXPECT_TRUE(download.body == bytes);
+    const auto events = DownloadEvents(sink);
+    ExpectProgressPairsEndingAt100(events);
+    EXPECT_GT(events.size(), 2u) << "the body came in one read";
+    EXPECT_LT(events[1].percent, 100);
+}
+
+TEST_F(HttpDownloadTest, LargeImageArrivesIntact) {
+    const std::string image = ServeImage("/firmware/large.uf2", "9.1.0", 8 * 1024 * 1024);
+    ASSERT_GT(image.size(), 4u * 1024 * 1024);
+    const Download download = RunDownload(sink, UpdateServerUrl("/firmware/large.uf2"));
+    EXPECT_TRUE(download.ok);
+    EXPECT_TRUE(download.body == image) << "got " << download.body.size() << " of " << image.size() << " bytes";
+    ExpectProgressPairsEndingAt100(DownloadEvents(sink));
+}
+
+TEST_F(HttpDownloadTest, StatusOutside200To299FailsWithItsNumber) {
+    const struct {
+        const char* delivery;
+        const wchar_t* error;
+    } cases[] = {
+        {"status=404", L"HTTP 状态码 404"},
+        {"status=500", L"HTTP 状态码 500"},
+        {"status=300", L"HTTP 状态码 300"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delivery);
+        ServeBytes("/fw.uf2", "error page", c.delivery);
+        const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+        EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.error, c.error);
+    }
+    EXPECT_TRUE(sink.ProgressValues().empty());
+}
+
+TEST_F(HttpDownloadTest, BodiesWithoutAUsableLengthAreReadWithoutProgress) {
+    const std::string bytes = PatternBytes(200 * 1024);
+    const struct {
+        const char* delivery;
+        std::string body;
+    } cases[] = {
+        {"mode=chunked&chunk=3000", bytes},
+        {"mode=close", bytes},
+        {"", ""},            // Content-Length: 0
+        {"status=204", ""},  // no content at all
+        {"status=299", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delivery);
+        sink.Clear();
+        ServeBytes("/fw.uf2", c.body, c.delivery);
+        const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+        EXPECT_TRUE(download.ok);
+        EXPECT_EQ(download.error, L"");
+        EXPECT_TRUE(download.body == c.body) << download.body.size() << " bytes";
+        EXPECT_TRUE(DownloadEvents(sink).empty());
+    }
+}
+
+TEST_F(HttpDownloadTest, BodyShorterThanItsLengthIsNotAWholeDownload) {
+    for (const char* delivery : {"mode=short&send=0", "mode=short&send=5000"}) {
+        SCOPED_TRACE(delivery);
+        ServeBytes("/fw.uf2", PatternBytes(20000), delivery);
+        const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+        EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.error, L"下载数据读取失败");
+    }
+    // A reset connection: some systems report it on the availability query instead.
+    ServeBytes("/fw.uf2", PatternBytes(20000), "mode=reset&send=5000");
+    const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+    EXPECT_FALSE(download.ok);
+    EXPECT_TRUE(download.error == L"下载数据读取失败" || download.error == L"读取响应失败");
+}
+
+TEST_F(HttpDownloadTest, RefusedConnectionFailsTheRequest) {
+    const uint16_t port = UnusedLoopbackPort();
+    const Download download = RunDownload(sink, L"http://127.0.0.1:" + std::to_wstring(port) + L"/fw.uf2");
+    EXPECT_FALSE(download.ok);
+    EXPECT_EQ(download.error, L"HTTP 请求失败");
+}
+
+TEST_F(HttpDownloadTest, InvalidUrlIsRefusedBeforeAnyRequest) {
+    for (const wchar_t* url : {L"", L"firmware.uf2", L"ftp://127.0.0.1/fw.uf2", L"http://"}) {
+        const Download download = RunDownload(sink, url);
+        EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.error, L"下载地址无效");
+    }
+    EXPECT_TRUE(ServedRequests().empty());
+}
+
+TEST_F(HttpDownloadTest, SendsOneGetWithItsUserAgentAndTheQuery) {
+    ServeBytes("/fw.uf2", "image");
+    const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2?channel=beta&n=2"));
+    EXPECT_TRUE(download.ok);
+    EXPECT_EQ(download.body, "image");
+    const auto requests = ServedRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/fw.uf2?channel=beta&n=2");
+    EXPECT_EQ(requests[0].userAgent, "NORVA1/1.0");
+}
+
+// A server that goes silent, before its headers or after them: the download
+// gives up after its 30 s time-outs. Both wait at once; nothing else here waits that long.
+TEST_F(HttpDownloadTest, SilentServerEndsWithAFailureInsteadOfWaitingForEver) {
+    ServeBytes("/silent.uf2", PatternBytes(1000), "mode=stall&seconds=300");
+    ServeBytes("/stalled.uf2", PatternBytes(1000), "mode=stall-body&seconds=300");
+    auto fetch = [](const char* path) {
+        return std::async(std::launch::async, [path] {
+            std::vector<uint8_t> body;
+            std::wstring error;
+            HttpDownload(UpdateServerUrl(path), body, error);
+            return error;
+        });
+    };
+    auto silent = fetch("/silent.uf2");
+    auto stalled = fetch("/stalled.uf2");
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(75);
+    const bool ended = silent.wait_until(limit) == std::future_status::ready &&
+                       stalled.wait_until(limit) == std::future_status::ready;
+    ResetUpdateServer();  // releases a connection still held, so the futures can end
+    ASSERT_TRUE(ended) << "a download still waits for the silent server";
+    EXPECT_EQ(silent.get(), L"HTTP 请求失败");
+    EXPECT_EQ(stalled.get(), L"读取响应失败");
+}

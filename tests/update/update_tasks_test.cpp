@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "serial/comm_calls.h"
+#include "serial/serial_link.h"
+#include "tests/support/device_helpers.h"
+#include "tests/support/message_sink.h"
+#include "tests/support/sim_client.h"
+#include "tests/support/update_server_client.h"
+#include "update/update_tasks.h"
+
+// The check and update tasks end to end below the window: a simulated device
+// that reboots into a simulated RP2040 boot loader, the local update server,
+// and the test standing in for the window.
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::string ImageUrl(const std::string& path) { return Ascii(UpdateServerUrl(path)); }
+
+// The status texts with repeats in a row (one per piece read or written) folded.
+Texts DistinctStatuses(const MessageSink& sink) {
+    Texts texts;
+    for (const std::wstring& text : sink.Statuses())
+        if (texts.empty() || texts.back() != text) texts.push_back(text);
+    return texts;
+}
+
+class UpdateTask : public ::testing::Test {
+protected:
+    void SetUp() override { ResetUpdateServer(); }
+    void TearDown() override { CloseSerialPort(); }
+
+    void Open(SimDevice& device) {
+        std::wstring error;
+        ASSERT_TRUE(device.plugged());
+        ASSERT_TRUE(OpenSerialPort(device.port(), error));
+    }
+    // What a check left behind, so that an update asks neither the device nor the server.
+    void Know(const std::string& current, const std::string& latest, const std::string& url) {
+        SharedGuard guard(g_app.sharedLock);
+        g_app.currentVersion = current;
+        g_app.latestVersion = latest;
+        g_app.downloadUrl = url;
+    }
+    // Publishes an image at `path` and a manifest that names it.
+    std::string Publish(const std::string& path, const std::string& version, const std::string& variant = "good",
+                        size_t size = 65536) {
+        const std::string image = ServeImage(path, version, size, variant);
+        ServeManifest("[firmware]\r\nversion = " + version + "\r\nxzdz = " + ImageUrl(path) + "\r\n");
+        return image;
+    }
+    void Run(void (*task)(), DWORD timeoutMs = 90000) { ASSERT_TRUE(RunTask(sink, task, timeoutMs)); }
+
+    SharedSnapshot Shared() { return TakeSharedSnapshot(); }
+
+    MessageSink sink;
+    CommCallsRestorer restoreComm;
+};
+
+const Texts kCompleteUpdate = {
+    L"正在下载 UF2 固件...",
+    L"正在下载固件...",
+    L"正在发送 sys.bootsel()...",
+    L"正在等待 RPI-RP2 磁盘出现...",
+    L"已检测到 RPI-RP2，正在写入固件...",
+    L"正在写入 UF2 到 RPI-RP2...",
+    L"固件写入完成，正在尝试重连串口...",
+    L"固件更新完成，设备已重连。",
+};
+
+}  // namespace
+
+// --- the check ---
+
+TEST_F(UpdateTask, CheckFindsNewerFirmware) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    Publish("/fw/check-newer.uf2", "1.2.0");
+    Run(DoCheckLatestVersion);
+    EXPECT_EQ(DistinctStatuses(sink), (Texts{L"正在读取当前固件版本...", L"正在从 com.ini 获取最新版本...",
+                                             L"正在下载固件...", L"检测到新固件: 1.2.0"}));
+    const SharedSnapshot shared = Shared();
+    EXPECT_EQ(shared.device.currentVersion, "1.0.0");
+    EXPECT_EQ(shared.latestVersion, "1.2.0");
+    EXPECT_EQ(shared.downloadUrl, ImageUrl("/fw/check-newer.uf2"));
+    EXPECT_EQ(sink.ProgressValues().front(), 0);
+    EXPECT_EQ(sink.ProgressValues().back(), 100);
+    EXPECT_TRUE(shared.connected());
+}
+
+TEST_F(UpdateTask, CheckWithTheSameOrAnOlderVersionSaysItIsCurrent) {
+    for (const char* latest : {"1.2.0", "1.1.9", "v16.9"}) {
+        SCOPED_TRACE(latest);
+        SimDevice device("fw=1.2.0");
+        Open(device);
+        Publish("/fw/check-same.uf2", latest);
+        sink.Clear();
+        Run(DoCheckLatestVersion);
+        EXPECT_EQ(sink.Statuses().back(), L"当前版本已是最新，无需更新。");
+        EXPECT_EQ(Shared().latestVersion, latest);
+        CloseSerialPort();
+    }
+}
+
+TEST_F(UpdateTask, CheckWhoseManifestCannotBeHadKeepsWhatWasKnown) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    Know("", "0.9.0", "http://old/x.uf2");
+    ServeManifest("not found", "status=404");
+    Run(DoCheckLatestVersion);
+    EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: HTTP 状态码 404");
+
+    ServeManifest("version=2.0.0\r\n; no download address\r\n");
+    sink.Clear();
+    Run(DoCheckLatestVersion);
+    EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: com.ini 格式错误，缺少 version 或 xzdz");
+    EXPECT_EQ(Shared().latestVersion, "0.9.0");
+    EXPECT_EQ(Shared().downloadUrl, "http://old/x.uf2");
+    EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
+}
+
+TEST_F(UpdateTask, CheckWhoseDeviceDoesNotAnswerAsksNoServer) {
+    SimDevice device("mute=1");
+    Open(device);
+    Run(DoCheckLatestVersion);
+    EXPECT_EQ(sink.Statuses(), (Texts{L"正在读取当前固件版本...", L"读取当前版本失败: 读取固件版本超时"}));
+    EXPECT_TRUE(ServedRequests().empty());
+}
+
+// --- the update, all the way ---
+
+TEST_F(UpdateTask, UpdateFlashesTheNewImageAndReconnects) {
+    SimDevice device("fw=1.0.0 app=1");
+    Open(device);
+    Publish("/fw/norva1-1.2.0.uf2", "1.2.0", "good", 200000);
+    Run(DoFirmwareUpdate);
+    // Nothing was known: the version and the manifest are read first, without texts of their own
+    // (the manifest download shows the download's text).
+    Texts expected = kCompleteUpdate;
+    expected.insert(expected.begin(), L"正在下载固件...");
+    EXPECT_EQ(DistinctStatuses(sink), expected);
+    const SharedSnapshot shared = Shared();
+    EXPECT_TRUE(shared.connected());
+    EXPECT_EQ(shared.portName, device.port());
+    EXPECT_EQ(shared.device.currentVersion, "1.2.0");
+    EXPECT_EQ(shared.latestVersion, "1.2.0");
+    auto state = device.State();
+    EXPECT_EQ(state["flashed"], "1");
+    EXPECT_EQ(state["fw"], "1.2.0");
+    EXPECT_EQ(state["last_uf2"], "norva1-1.2.0.uf2");
+    // The bar: 0 at the start, the download, 0 while waiting for the drive, the copy, 100 at the end.
+    const std::vector<int32_t> progress = sink.ProgressValues();
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_NE(std::find(progress.begin() + 1, progress.end(), 0), progress.end());
+}
+
+TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    ServeImage("/fw/known.uf2", "1.3.0", 8192);
+    Know("1.0.0", "1.3.0", ImageUrl("/fw/known.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(device.Received().rfind("sys.bootsel()\n", 0), 0u);  // the first thing the device heard
+    const std::vector<ServedRequest> served = ServedRequests();
+    ASSERT_EQ(served.size(), 1u);
+    EXPECT_EQ(served[0].target, "/fw/known.uf2");
+    EXPECT_EQ(Shared().device.currentVersion, "1.3.0");
+}
+
+TEST_F(UpdateTask, UpdateTakesAFirmwareThatKeepsItsVersion) {
+    SimDevice device("fw=1.0.0 keep_version=1");
+    Open(device);
+    ServeImage("/fw/same.uf2", "1.4.0", 4096);
+    Know("1.0.0", "1.4.0", ImageUrl("/fw/same.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
+    EXPECT_EQ(device.State()["flashed"], "1");
+}
+
+TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
+    SimDevice device("fw=1.0.0 list_before_open_ms=2500");
+    Open(device);
+    ServeImage("/fw/listed.uf2", "2.0.0", 4096);
+    Know("1.0.0", "2.0.0", ImageUrl("/fw/listed.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(Shared().device.currentVersion, "2.0.0");
+}
+
+TEST_F(UpdateTask, ADriveAndPortThatTakeTheirTimeAreWaitedFor) {
+    SimDevice device("fw=1.0.0 drive_delay_ms=17000 return_delay_ms=11000");
+    Open(device);
+    ServeImage("/fw/slow.uf2", "2.1.0", 4096);
+    Know("1.0.0", "2.1.0", ImageUrl("/fw/slow.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(Shared().device.currentVersion, "2.1.0");
+}
+
+TEST_F(UpdateTask, AVersionQueryThatFailsAfterTheReconnectKeepsTheOldVersion) {
+    SimDevice device("fw=1.0.0 drive_delay_ms=1000");
+    Open(device);
+    ServeImage("/fw/quiet.uf2", "2.2.0", 4096);
+    Know("1.0.0", "2.2.0", ImageUrl("/fw/quiet.uf2"));
+    // The device comes back silent.
+    std::thread silencer([&] {
+        const ULONGLONG start = GetTickCount64();
+        while (device.State()["mode"] != "bootloader" && ElapsedMs(start) < 10000) Sleep(20);
+        device.Set("mute=1");
+    });
+    Run(DoFirmwareUpdate);
+    silencer.join();
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_TRUE(Shared().connected());
+    EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
+}
+
+// --- the update's failures, and the port each leaves ---
+
+TEST_F(UpdateTask, UpdateWithoutAPort) {
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Trace(), (Texts{L"refresh", L"progress 0", L"status 请先连接串口设备。", L"done"}));
+}
+
+TEST_F(UpdateTask, UpdateWhenNothingNewerDownloadsNothingAndTellsTheDeviceNothing) {
+    SimDevice device("fw=1.2.0");
+    Open(device);
+    Publish("/fw/not-newer.uf2", "1.2.0");
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"当前版本已是最新，无需更新。");
+    for (const ServedRequest& request : ServedRequests()) EXPECT_EQ(request.target, "/com.ini");
+    EXPECT_EQ(device.Received(), "box.info\ntelemetry.once\n");
+}
+
+TEST_F(UpdateTask, UpdateWhoseQueriesFailStopsBeforeAnyDownload) {
+    SimDevice device("mute=1");
+    Open(device);
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses(), Texts{L"读取当前版本失败: 读取固件版本超时"});
+
+    device.Set("mute=0");
+    ServeManifest("", "status=500");
+    sink.Clear();
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: HTTP 状态码 500");
+    EXPECT_TRUE(Shared().connected());
+}
+
+TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/missing.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses(), (Texts{L"正在下载 UF2 固件...", L"下载 UF2 失败: HTTP 状态码 404"}));
+    EXPECT_TRUE(Shared().connected());
+    EXPECT_EQ(device.Received(), "");
+}
+
+TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
+    SimDevice device("fw=1.0.0 app=1");
+    Open(device);
+    {
+        SharedGuard guard(g_app.sharedLock);
+        g_app.telemetryValid = true;
+        g_app.macroModeOn = true;
+    }
+    ServeBytes("/fw/empty.uf2", "");
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/empty.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"下载的 UF2 文件为空。");
+
+    for (const char* variant : {"html", "truncated", "wrong_family", "missing_block", "payload476"}) {
+        SCOPED_TRACE(variant);
+        const std::string path = std::string("/fw/bad-") + variant + ".uf2";
+        ServeImage(path, "1.1.0", 8192, variant);
+        Know("1.0.0", "1.1.0", ImageUrl(path));
+        sink.Clear();
+        Run(DoFirmwareUpdate);
+        EXPECT_EQ(sink.Statuses().back(), L"下载的 UF2 文件无效。");
+    }
+    EXPECT_EQ(device.Received(), "");
+    EXPECT_EQ(device.State()["mode"], "app");
+    const SharedSnapshot shared = Shared();
+    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.device.macroModeOn);
+}
+
+TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    {
+        SharedGuard guard(g_app.sharedLock);
+        g_app.telemetryValid = true;
+        g_app.hidCtrlCfg = 1;
+    }
+    ServeImage("/fw/nowrite.uf2", "1.1.0", 4096);
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/nowrite.uf2"));
+    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+        *written = 0;
+        return FALSE;
+    };
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"发送 sys.bootsel() 失败。");
+    const SharedSnapshot shared = Shared();
+    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.device.telemetryValid);
+    EXPECT_EQ(shared.device.hidCtrlCfg, 1);
+}
+
+TEST_F(UpdateTask, ADriveThatNeverComesIsGivenUpAfterTwentySecondsIgnoringOneAlreadyThere) {
+    // Another board already sits in its boot loader: its drive must not be taken.
+    struct Drive {
+        wchar_t letter = SimAddDrive();
+        ~Drive() { if (letter) SimRemoveDrive(letter); }
+    } other;
+    ASSERT_NE(other.letter, 0);
+    SimDevice device("fw=1.0.0 drive=never");
+    Open(device);
+    ServeImage("/fw/nodrive.uf2", "1.1.0", 4096);
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/nodrive.uf2"));
+    const ULONGLONG start = GetTickCount64();
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
+    EXPECT_GE(ElapsedMs(start), 20000u);
+    EXPECT_FALSE(Shared().connected());
+    EXPECT_EQ(Shared().device.hidCtrlCfg, -1);
+    EXPECT_EQ(device.State()["flashed"], "0");
+}
+
+TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
+    SimDevice device("fw=1.0.0 drive_readonly=1 drive_delay_ms=500");
+    Open(device);
+    ServeImage("/fw/readonly.uf2", "1.1.0", 4096);
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/readonly.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"写入固件失败: 创建 UF2 文件失败");
+    EXPECT_FALSE(Shared().connected());
+}
+
+TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
+    SimDevice device("fw=1.0.0 return=never drive_delay_ms=500");
+    Open(device);
+    ServeImage("/fw/noreturn.uf2", "1.1.0", 4096);
+    Know("1.0.0", "1.1.0", ImageUrl("/fw/noreturn.uf2"));
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
+    EXPECT_FALSE(Shared().connected());
+    EXPECT_EQ(device.State()["flashed"], "1");
+}

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "update/version.h"
+
+namespace {
+
+struct OrderCase {
+    std::string a;
+    std::string b;
+    int result;
+};
+
+const OrderCase kOrderCases[] = {
+    {"1.2", "1.2.0", 0},
+    {"1.2.3", "1.2.3.0.0", 0},
+    {"v1.10", "1.9", 1},
+    {"10", "9", 1},
+    {"1.02", "1.2", 0},
+    {"1.2-beta", "1.2", 0},
+    {"1.2-rc3", "1.2", 1},
+    {"1.2", "1.10", -1},
+    {"V16", "1.0.0", -1},
+    {"v16.5", "2", -1},
+    {"v16", "v15", -1},
+    {"1.0", "v16-beta", 1},
+    {"v16", "v16.1", -1},
+    {"v16", "beta", 1},
+    {"v160", "1.0", 1},
+    {" v16", "1.0", 1},
+    {"abc", "xyz", 0},
+    {"", "", 0},
+    {"1..2", "1.2", 0},
+    {"1.0.0", "0.9.9", 1},
+    // Runs longer than 32 bits keep their true value.
+    {"2147483648", "1", 1},
+    {"4294967297", "2", 1},
+    {"20261208123", "20261208122", 1},
+    {"1.20261208123", "1.9", 1},
+    {"0000000000000000000000001", "1", 0},
+    {"00000000000000000000000010", "9", 1},
+    {"99999999999999999999", "100000000000000000000", -1},
+    {"1.99999999999999999999", "1.99999999999999999999.0", 0},
+    // Only the ASCII digits count: a UTF-8 fullwidth digit one is a separator.
+    {"1.\xef\xbc\x91", "1", 0},
+};
+
+TEST(CompareVersions, OrdersAsTheTableSays) {
+    for (const OrderCase& c : kOrderCases) {
+        SCOPED_TRACE("a=\"" + c.a + "\" b=\"" + c.b + "\"");
+        EXPECT_EQ(CompareVersions(c.a, c.b), c.result);
+        EXPECT_EQ(CompareVersions(c.b, c.a), -c.result);
+    }
+}
+
+TEST(ExtractVersionNumbers, KeepsEachRunsSignificantDigits) {
+    using Numbers = std::vector<std::string>;
+    EXPECT_EQ(ExtractVersionNumbers("v1.10-rc2"), (Numbers{"1", "10", "2"}));
+    EXPECT_EQ(ExtractVersionNumbers("01.000.0"), (Numbers{"1", "0", "0"}));
+    EXPECT_EQ(ExtractVersionNumbers("007x20261208123"), (Numbers{"7", "20261208123"}));
+    EXPECT_EQ(ExtractVersionNumbers("beta"), Numbers{});
+    EXPECT_EQ(ExtractVersionNumbers(""), Numbers{});
+}
+
+TEST(HasV16Prefix, MarksV16NotFollowedByADigit) {
+    for (const char* marked : {"v16", "V16", "v16.3", "v16-beta", "V16a", "v16 "}) {
+        EXPECT_TRUE(HasV16Prefix(marked)) << marked;
+    }
+    for (const char* unmarked : {"v160", "v1.6", "16", " v16", "v1", "", "w16", "v17"}) {
+        EXPECT_FALSE(HasV16Prefix(unmarked)) << unmarked;
+    }
+}
+
+}  // namespace

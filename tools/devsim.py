@@ -1,0 +1,1097 @@
+#!/usr/bin/env python3
+"""devsim: simulated NORVA1 devices for the Windows program running under Wine.
+
+Each device is a pseudo-terminal that Wine programs open as a COM port, and it
+also plays the RP2040 boot loader: on "sys.bootsel()" the port vanishes, a
+removable drive labelled RPI-RP2 appears, a UF2 image written onto it is
+flashed, and the device comes back under the same COM name with the version
+carried by the image. Standard library only.
+
+    devsim.py --control PORT [--wineplug wineplug.exe]          daemon for the tests
+    devsim.py --plug COM5 [--fw 1.2.0 ...] [--control PORT]     demo: one device from the start
+
+WINEPREFIX comes from the environment (the dosdevices folder lives there);
+NORVA_WINE names the Wine loader (default /usr/lib/wine/wine64). Every event is
+logged with a time stamp on stderr.
+
+Control protocol (127.0.0.1:PORT, any number of clients, one request line at a
+time, one reply line "ok ..." or "err <why>"):
+
+    plug [key=value ...]       -> ok COMn    the port is listed and openable on return
+    set COMn key=value ...     -> ok         change the device's behaviour or state now
+    send COMn HEX              -> ok         the device writes these bytes now
+    received COMn              -> ok HEX     every byte the device received so far
+    clear COMn                 -> ok         forget the received bytes
+    state COMn                 -> ok k=v ... fw app hid_cfg hid_live hid_pending
+                                             mode (app|bootloader|off) drive (letter or -)
+                                             flashed (completed transfers) last_uf2 (name or -,
+                                             blanks and % as %20/%25) pts (or -)
+    unplug COMn / replug COMn  -> ok         the port vanishes / comes back (the boot loader
+                                             and its drive are abandoned)
+    remove COMn                -> ok         unplug and forget the device (frees its number)
+    drive add [label=TEXT] [readonly=1]
+                               -> ok R       a removable drive (label RPI-RP2 by default)
+                                             that belongs to no device, mounted now
+    drive remove R             -> ok
+    uf2 [version=V] [size=N] [variant=NAME]
+                               -> ok HEX     an image from uf2gen.build_image
+    list                       -> ok COMn ...
+    ping                       -> ok
+
+Device options (plug and set; demo-mode flags as --name VALUE):
+
+    com=N                 plug only: the COM number (default: a free one from 10 up)
+    fw=TEXT               firmware version (default 1.0.0; may be empty)
+    app=0|1               macro mode
+    hid_cfg=0|1           HID control interface configured; live follows, pending 0
+    legacy=1              older firmware: "hid.control(n)" is an unknown command
+    hid_ok=0              HID control replies carry ok=0 and change nothing
+    tel_hid=0             telemetry records leave out the hid_ctrl_* fields
+    reenum_ms=N           re-enumeration after a HID switch (default 300)
+    mute=1                the device receives but never answers nor acts
+    reply_delay_ms=N      every answer N ms after its command
+    eol=lf|crlf           line end of answers (default crlf)
+    keys=lower|upper|colon  telemetry keys as fw=, FW= or fw:
+    split_ms=N            each answer line written in two writes N ms apart
+    chatter_ms=N          an unsolicited telemetry record every N ms (0: none)
+    garbage=1             a garbage line (control bytes, binary junk) before each answer
+    burst=N               N bytes without any line feed before each answer
+    burst_eol=1           ... followed by a line end, so the answer stands on a line of its own
+    drive=auto|never      the boot loader's drive appears, or never does
+    drive_delay_ms=N      from "sys.bootsel()" to the drive (default 1500)
+    drive_readonly=1      the boot loader's drive refuses writes
+    return=auto|never     the device comes back after flashing, or never does
+    return_delay_ms=N     from the drive going away to the port coming back (default 500)
+    keep_version=1        the flashed image's version is not taken over
+    list_before_open_ms=N on coming back the port is listed N ms before it can be opened
+
+Device commands (lines ended by LF, a CR before it is ignored):
+    telemetry.once, box.info, app.mode(0|1), hid.control(0|1), sys.bootsel();
+    anything else is answered "ERR unknown command: <command>".
+"""
+
+import argparse
+import asyncio
+import errno
+import fcntl
+import os
+import shutil
+import signal
+import struct
+import sys
+import tempfile
+import termios
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import uf2gen  # noqa: E402  (lives beside this script)
+
+FIRST_COM = 10
+LAST_COM = 255
+OUTPUT_CAP = 4 << 20          # bytes queued for a port nobody reads before the oldest are dropped
+DRIVE_POLL_S = 0.05
+DRIVE_LINGER_S = 1.0          # a complete transfer to the drive going away
+WINEPLUG_TIMEOUT_S = 30.0
+OWN_DRIVE_FILES = {"INFO_UF2.TXT", "INDEX.HTM", ".windows-label"}
+INFO_UF2 = "UF2 Bootloader v3.0\r\nModel: Raspberry Pi RP2\r\nBoard-ID: RPI-RP2\r\n"
+FS_IOC_GETFLAGS = 0x80086601
+FS_IOC_SETFLAGS = 0x40086602
+FS_IMMUTABLE_FL = 0x00000010
+
+
+LOG_STREAM = sys.stderr
+
+
+def log(message):
+    now = time.time()
+    stamp = time.strftime("%H:%M:%S", time.localtime(now)) + ".%03d" % int((now % 1) * 1000)
+    LOG_STREAM.write("%s devsim: %s\n" % (stamp, message))
+    LOG_STREAM.flush()
+
+
+def shorten(data, limit=120):
+    text = data if isinstance(data, str) else repr(bytes(data))[2:-1]
+    return text if len(text) <= limit else text[:limit] + "...(%d)" % len(text)
+
+
+# ---------------------------------------------------------------------------
+# Options
+
+
+def _flag(value):
+    if value not in ("0", "1"):
+        raise ValueError("expected 0 or 1")
+    return value == "1"
+
+
+def _ms(value):
+    number = int(value)
+    if number < 0 or number > 3600000:
+        raise ValueError("expected milliseconds from 0 to 3600000")
+    return number
+
+
+def _count(value):
+    number = int(value)
+    if number < 0 or number > 1 << 20:
+        raise ValueError("expected a byte count from 0 to 1 MiB")
+    return number
+
+
+def _choice(*names):
+    def parse(value):
+        if value not in names:
+            raise ValueError("expected one of " + "|".join(names))
+        return value
+    return parse
+
+
+def _version(value):
+    # Empty is allowed: the device then reports "fw=" with nothing after it.
+    if any(ord(c) <= 0x20 or c in ";" for c in value):
+        raise ValueError("expected a version text without blanks or ';'")
+    return value
+
+
+def _com(value):
+    number = int(value)
+    if number < 1 or number > LAST_COM:
+        raise ValueError("expected a COM number from 1 to %d" % LAST_COM)
+    return number
+
+
+# name -> (parser, default). fw, app and hid_cfg set the device's state; the rest is behaviour.
+OPTIONS = {
+    "com": (_com, None),
+    "fw": (_version, "1.0.0"),
+    "app": (_flag, False),
+    "hid_cfg": (_flag, False),
+    "legacy": (_flag, False),
+    "hid_ok": (_flag, True),
+    "tel_hid": (_flag, True),
+    "reenum_ms": (_ms, 300),
+    "mute": (_flag, False),
+    "reply_delay_ms": (_ms, 0),
+    "eol": (_choice("lf", "crlf"), "crlf"),
+    "keys": (_choice("lower", "upper", "colon"), "lower"),
+    "split_ms": (_ms, 0),
+    "chatter_ms": (_ms, 0),
+    "garbage": (_flag, False),
+    "burst": (_count, 0),
+    "burst_eol": (_flag, False),
+    "drive": (_choice("auto", "never"), "auto"),
+    "drive_delay_ms": (_ms, 1500),
+    "drive_readonly": (_flag, False),
+    "return": (_choice("auto", "never"), "auto"),
+    "return_delay_ms": (_ms, 500),
+    "keep_version": (_flag, False),
+    "list_before_open_ms": (_ms, 0),
+}
+STATE_OPTIONS = ("fw", "app", "hid_cfg")
+
+
+def parse_options(words, allow_com):
+    """key=value words -> dict of parsed values; ValueError with the reason."""
+    result = {}
+    for word in words:
+        key, sep, value = word.partition("=")
+        if not sep:
+            raise ValueError("not key=value: " + word)
+        if key not in OPTIONS or (key == "com" and not allow_com):
+            raise ValueError("unknown option: " + key)
+        try:
+            result[key] = OPTIONS[key][0](value)
+        except ValueError as error:
+            raise ValueError("%s=%s: %s" % (key, value, error)) from None
+    return result
+
+
+def encode_field(text):
+    return text.replace("%", "%25").replace(" ", "%20") if text else "-"
+
+
+# ---------------------------------------------------------------------------
+# The RP2040 boot ROM's view of what is written to its drive
+
+
+class Uf2Receiver:
+    """Collects UF2 blocks the way the RP2040 boot ROM does.
+
+    A block counts only when its magic numbers are right, it is for the main
+    flash, names the RP2040 family, carries 256 payload bytes for a 256-aligned
+    flash address and its number is below its block count. A block with another
+    count than the transfer in progress starts a new transfer; a transfer is
+    complete when blocks 0..count-1 of one count have all arrived.
+    """
+
+    def __init__(self):
+        self.count = None
+        self.blocks = {}
+
+    @staticmethod
+    def accepts(block):
+        if len(block) != uf2gen.BLOCK_SIZE:
+            return False
+        magic0, magic1, flags, address, size, number, count, family = struct.unpack_from("<8I", block)
+        (magic_end,) = struct.unpack_from("<I", block, 508)
+        return (magic0 == uf2gen.UF2_MAGIC_START0 and magic1 == uf2gen.UF2_MAGIC_START1
+                and magic_end == uf2gen.UF2_MAGIC_END
+                and not flags & uf2gen.UF2_FLAG_NOT_MAIN_FLASH
+                and flags & uf2gen.UF2_FLAG_FAMILY_ID and family == uf2gen.RP2040_FAMILY_ID
+                and size == uf2gen.PAYLOAD_SIZE and address % uf2gen.PAYLOAD_SIZE == 0
+                and uf2gen.FLASH_BASE <= address < uf2gen.FLASH_BASE + (16 << 20)
+                and 0 < count and number < count)
+
+    def feed(self, block):
+        """One 512-byte block; True when it completes the transfer."""
+        if self.complete() or not self.accepts(block):
+            return False
+        number, count = struct.unpack_from("<2I", block, 20)
+        if count != self.count:
+            self.count = count
+            self.blocks = {}
+        self.blocks[number] = bytes(block[32:32 + uf2gen.PAYLOAD_SIZE])
+        return self.complete()
+
+    def complete(self):
+        return self.count is not None and len(self.blocks) == self.count
+
+    def version(self):
+        """The version text in block 0 of the completed transfer, or None."""
+        if not self.complete():
+            return None
+        payload = self.blocks.get(0, b"")
+        at = payload.find(uf2gen.VERSION_MARKER)
+        if at < 0:
+            return None
+        text = payload[at + len(uf2gen.VERSION_MARKER):].split(b"\0", 1)[0]
+        return text.decode("utf-8", "replace").strip() or None
+
+
+class DriveWatcher:
+    """Reads the files written at a drive's root as they grow, block by block.
+
+    A file rewritten from the start (the copy replaces an older file of the same
+    name) is read again from its first block, as the boot ROM would see its
+    sectors written again.
+    """
+
+    def __init__(self, directory):
+        self.directory = directory
+        self.receiver = Uf2Receiver()
+        self.files = {}        # name -> the bytes already fed (whole blocks)
+        self.completed_by = None
+
+    def poll(self):
+        """True once a whole transfer has arrived."""
+        if self.receiver.complete():
+            return True
+        try:
+            names = sorted(os.listdir(self.directory))
+        except OSError:
+            return False
+        for name in names:
+            path = os.path.join(self.directory, name)
+            if name in OWN_DRIVE_FILES or not os.path.isfile(path):
+                continue
+            try:
+                with open(path, "rb") as source:
+                    data = source.read()
+            except OSError:
+                continue
+            fed = self.files.get(name, b"")
+            if data[:len(fed)] != fed:
+                fed = b""
+            whole = len(data) // uf2gen.BLOCK_SIZE * uf2gen.BLOCK_SIZE
+            self.files[name] = data[:whole]
+            for at in range(len(fed), whole, uf2gen.BLOCK_SIZE):
+                if self.receiver.feed(data[at:at + uf2gen.BLOCK_SIZE]):
+                    self.completed_by = name
+                    return True
+        return False
+
+
+# ---------------------------------------------------------------------------
+# Devices and drives
+
+
+class Port:
+    def __init__(self, master, slave, pts):
+        self.master = master
+        self.slave = slave
+        self.pts = pts
+        self.pending = bytearray()
+        self.writing = False
+        self.closed = False
+
+
+class Drive:
+    def __init__(self, letter, directory, owner, label, readonly):
+        self.letter = letter        # lower case
+        self.directory = directory
+        self.owner = owner          # "COMn" or None
+        self.label = label
+        self.readonly = readonly
+        self.mount_task = None
+        self.mounted = False
+
+
+class Device:
+    def __init__(self, number, options):
+        self.number = number
+        self.name = "COM%d" % number
+        self.opt = {key: default for key, (_, default) in OPTIONS.items() if key not in STATE_OPTIONS}
+        self.fw = "1.0.0"
+        self.app = 0
+        self.hid_cfg = 0
+        self.hid_live = 0
+        self.hid_pending = 0
+        self.mode = "off"
+        self.port = None
+        self.defined = False        # the DOS device name exists
+        self.linked = False         # the dosdevices symlink exists
+        self.received = bytearray()
+        self.line = bytearray()
+        self.drive = None
+        self.flashed = 0
+        self.last_uf2 = ""
+        self.lock = asyncio.Lock()
+        self.boot_task = None
+        self.chatter_task = None
+        self.reenum_handle = None
+        self.out_time = 0.0         # when the last queued output goes out (keeps answers in order)
+        self.born = time.monotonic()
+        self.apply(options)
+
+    def apply(self, options):
+        for key, value in options.items():
+            if key == "fw":
+                self.fw = value
+            elif key == "app":
+                self.app = int(value)
+            elif key == "hid_cfg":
+                self.hid_cfg = self.hid_live = int(value)
+                self.hid_pending = 0
+            elif key != "com":
+                self.opt[key] = value
+
+    def describe(self):
+        return ("fw=%s app=%d hid_cfg=%d hid_live=%d hid_pending=%d mode=%s drive=%s flashed=%d "
+                "last_uf2=%s pts=%s" % (
+                    self.fw, self.app, self.hid_cfg, self.hid_live, self.hid_pending, self.mode,
+                    self.drive.letter.upper() if self.drive else "-", self.flashed,
+                    encode_field(self.last_uf2), self.port.pts if self.port else "-"))
+
+
+class Simulator:
+    def __init__(self, wineplug, state_dir):
+        self.wineplug_path = wineplug
+        self.wine = os.environ.get("NORVA_WINE", "/usr/lib/wine/wine64")
+        self.prefix = os.environ.get("WINEPREFIX", "")
+        self.dosdevices = os.path.join(self.prefix, "dosdevices") if self.prefix else None
+        self.state_dir = state_dir
+        self.devices = {}           # number -> Device
+        self.drives = {}            # letter -> Drive
+        self.next_com = FIRST_COM
+        self.drive_serial = 0
+        self.loop = asyncio.get_running_loop()
+
+    # -- helpers ----------------------------------------------------------
+
+    async def wineplug(self, *args):
+        """Runs the Windows helper; raises RuntimeError with its message on failure.
+
+        Shielded: a cancelled caller still waits for the helper to finish, so
+        that whatever it did is known and can be undone.
+        """
+        task = asyncio.ensure_future(self._run_wineplug(args))
+        try:
+            await asyncio.shield(task)
+        except asyncio.CancelledError:
+            try:
+                await task
+            except Exception:
+                pass
+            raise
+
+    async def _run_wineplug(self, args):
+        if not self.wineplug_path:
+            raise RuntimeError("no --wineplug helper given")
+        started = time.monotonic()
+        # Wine's background services inherit the helper's stdio: a file, not a
+        # pipe, so that nothing waits for an end of file they would hold back.
+        with tempfile.TemporaryFile() as errors:
+            process = await asyncio.create_subprocess_exec(
+                self.wine, self.wineplug_path, *args,
+                stdin=asyncio.subprocess.DEVNULL, stdout=asyncio.subprocess.DEVNULL, stderr=errors,
+                start_new_session=True)
+            try:
+                code = await asyncio.wait_for(process.wait(), WINEPLUG_TIMEOUT_S)
+            except asyncio.TimeoutError:
+                process.kill()
+                await process.wait()
+                raise RuntimeError("wineplug %s timed out" % " ".join(args)) from None
+            errors.seek(0)
+            message = errors.read().decode("utf-8", "replace")
+        message = " ".join(line.strip() for line in message.splitlines()
+                           if line.strip() and not line.startswith("wine:"))
+        took = (time.monotonic() - started) * 1000
+        if code != 0:
+            log("wineplug %s failed (%d, %.0f ms): %s" % (" ".join(args), code, took, message))
+            raise RuntimeError("wineplug %s failed: %s" % (" ".join(args), message or "exit %d" % code))
+        log("wineplug %s (%.0f ms)" % (" ".join(args), took))
+
+    def link_path(self, device):
+        return os.path.join(self.dosdevices, device.name.lower()) if self.dosdevices else None
+
+    def allocate_number(self):
+        span = LAST_COM - FIRST_COM + 1
+        for step in range(span):
+            number = FIRST_COM + (self.next_com - FIRST_COM + step) % span
+            link = os.path.join(self.dosdevices, "com%d" % number) if self.dosdevices else None
+            if number in self.devices or (link and os.path.lexists(link)):
+                continue
+            self.next_com = number + 1
+            return number
+        raise RuntimeError("no free COM number")
+
+    async def clean_stale(self):
+        """Ports and drives an earlier, killed simulator left behind in this prefix."""
+        if not self.dosdevices or not os.path.isdir(self.dosdevices):
+            return
+        for name in sorted(os.listdir(self.dosdevices)):
+            path = os.path.join(self.dosdevices, name)
+            if not os.path.islink(path):
+                continue
+            target = os.readlink(path)
+            if (name.startswith("com") and name[3:].isdigit() and int(name[3:]) >= FIRST_COM
+                    and target.startswith("/dev/pts/")):
+                os.unlink(path)
+                await asyncio.gather(self.wineplug("remove", name.upper()), return_exceptions=True)
+                log("removed stale port %s" % name.upper())
+            elif len(name) == 2 and name[1] == ":" and os.path.basename(target).startswith("drive-") \
+                    and os.path.basename(os.path.dirname(target)).startswith("devsim"):
+                await asyncio.gather(self.wineplug("unmount", name[0]), return_exceptions=True)
+                if os.path.lexists(path):
+                    os.unlink(path)
+                log("removed stale drive %s" % name.upper())
+
+    def find(self, name):
+        name = name.upper()
+        if name.startswith("COM") and name[3:].isdigit() and int(name[3:]) in self.devices:
+            return self.devices[int(name[3:])]
+        raise ValueError("no such device: " + name)
+
+    # -- the port ---------------------------------------------------------
+
+    def open_pty(self, device):
+        master, slave = os.openpty()
+        # Raw both ways: bytes pass unchanged, no echo, no CR/LF translation,
+        # no signals or flow control characters.
+        attrs = termios.tcgetattr(slave)
+        attrs[0] &= ~(termios.IGNBRK | termios.BRKINT | termios.PARMRK | termios.ISTRIP | termios.INLCR
+                      | termios.IGNCR | termios.ICRNL | termios.IXON | termios.IXOFF | termios.IXANY)
+        attrs[1] &= ~termios.OPOST
+        attrs[2] &= ~(termios.CSIZE | termios.PARENB)
+        attrs[2] |= termios.CS8 | termios.CLOCAL | termios.CREAD
+        attrs[3] &= ~(termios.ECHO | termios.ECHONL | termios.ICANON | termios.ISIG | termios.IEXTEN)
+        attrs[4] = attrs[5] = termios.B115200
+        attrs[6][termios.VMIN] = 1
+        attrs[6][termios.VTIME] = 0
+        termios.tcsetattr(slave, termios.TCSANOW, attrs)
+        os.set_blocking(master, False)
+        # Our own descriptor on the device end stays open for the port's life, so
+        # the master never sees a hang-up when the Windows side closes and reopens.
+        port = Port(master, slave, os.ttyname(slave))
+        device.port = port
+        self.loop.add_reader(master, self.on_readable, device, port)
+        return port
+
+    def close_port(self, device):
+        """The port vanishes now: link gone, both ends closed (open handles fail)."""
+        link = self.link_path(device)
+        if device.linked and link:
+            try:
+                os.unlink(link)
+            except FileNotFoundError:
+                pass
+            device.linked = False
+        port = device.port
+        if port:
+            port.closed = True
+            self.loop.remove_reader(port.master)
+            if port.writing:
+                self.loop.remove_writer(port.master)
+            os.close(port.master)
+            os.close(port.slave)
+            device.port = None
+            device.out_time = 0.0
+            device.line = bytearray()   # a half-received command dies with the port
+            log("%s: port closed (%s)" % (device.name, port.pts))
+
+    async def attach_port(self, device, list_before_open_ms=0):
+        port = self.open_pty(device)
+        target = "Z:" + port.pts.replace("/", "\\")
+        link = self.link_path(device)
+        if not link:
+            raise RuntimeError("WINEPREFIX is not set")
+
+        def make_link():
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(port.pts, link)
+            device.linked = True
+
+        if list_before_open_ms:
+            await self.wineplug("define", device.name, target)
+            device.defined = True
+            log("%s: listed, openable in %d ms" % (device.name, list_before_open_ms))
+            await asyncio.sleep(list_before_open_ms / 1000)
+            make_link()
+        else:
+            make_link()
+            await self.wineplug("define", device.name, target)
+            device.defined = True
+        device.mode = "app"
+        log("%s: port up on %s (fw=%s)" % (device.name, port.pts, device.fw))
+
+    async def detach_port(self, device):
+        self.close_port(device)
+        if device.defined:
+            device.defined = False
+            await self.wineplug("remove", device.name)
+
+    # -- bytes in and out -------------------------------------------------
+
+    def on_readable(self, device, port):
+        try:
+            data = os.read(port.master, 65536)
+        except BlockingIOError:
+            return
+        except OSError as error:
+            if error.errno == errno.EIO:
+                return
+            raise
+        if not data:
+            return
+        device.received += data
+        log("%s: rx %s" % (device.name, shorten(data)))
+        device.line += data
+        while b"\n" in device.line:
+            raw, _, rest = bytes(device.line).partition(b"\n")
+            device.line = bytearray(rest)
+            self.on_command(device, raw.rstrip(b"\r").strip())
+
+    def queue_output(self, device, data, delay_s=0.0, gap_s=0.0):
+        """Writes data after the delay (or gap_s after the output queued last),
+        never before anything queued earlier."""
+        port = device.port
+        if port is None:
+            return
+        now = self.loop.time()
+        when = max(now + delay_s, device.out_time + gap_s)
+        device.out_time = when
+        if when <= now:
+            self.write_now(device, port, data)
+        else:
+            self.loop.call_at(when, self.write_now, device, port, data)
+
+    def write_now(self, device, port, data):
+        if port.closed:
+            return
+        port.pending += data
+        if len(port.pending) > OUTPUT_CAP:
+            dropped = len(port.pending) - OUTPUT_CAP
+            del port.pending[:dropped]
+            log("%s: nobody reads the port, %d bytes dropped" % (device.name, dropped))
+        log("%s: tx %s" % (device.name, shorten(data)))
+        self.flush(device, port)
+
+    def flush(self, device, port):
+        if port.closed:
+            return
+        try:
+            while port.pending:
+                written = os.write(port.master, port.pending)
+                del port.pending[:written]
+        except BlockingIOError:
+            pass
+        except OSError as error:
+            log("%s: write failed: %s" % (device.name, error))
+            port.pending.clear()
+        wanted = bool(port.pending)
+        if wanted and not port.writing:
+            self.loop.add_writer(port.master, self.flush, device, port)
+        elif not wanted and port.writing:
+            self.loop.remove_writer(port.master)
+        port.writing = wanted
+
+    def eol(self, device):
+        return b"\n" if device.opt["eol"] == "lf" else b"\r\n"
+
+    def answer(self, device, lines):
+        """Sends the answer lines with the device's faults applied."""
+        eol = self.eol(device)
+        delay = device.opt["reply_delay_ms"] / 1000
+        if device.opt["garbage"]:
+            self.queue_output(device, b"\x00\x07\x1b[0m\xfe\xff\x01junk\x80\x9f\x7f\x02" + eol, delay)
+        if device.opt["burst"]:
+            pattern = bytes(b for b in range(256) if b != 0x0A)
+            count = device.opt["burst"]
+            burst = (pattern * (count // len(pattern) + 1))[:count]
+            self.queue_output(device, burst + (eol if device.opt["burst_eol"] else b""), delay)
+        split = device.opt["split_ms"] / 1000
+        for line in lines:
+            data = (line if isinstance(line, bytes) else line.encode("utf-8")) + eol
+            if split:
+                half = max(1, len(data) // 2)
+                self.queue_output(device, data[:half], delay)
+                self.queue_output(device, data[half:], delay, gap_s=split)
+            else:
+                self.queue_output(device, data, delay)
+
+    def telemetry(self, device):
+        keys = device.opt["keys"]
+        fields = [("fw", device.fw), ("app", device.app)]
+        if device.opt["tel_hid"]:
+            fields += [("hid_ctrl_cfg", device.hid_cfg), ("hid_ctrl_live", device.hid_live),
+                       ("hid_ctrl_pending", device.hid_pending)]
+        sep = ":" if keys == "colon" else "="
+        return "TEL|" + ";".join("%s%s%s" % (k.upper() if keys == "upper" else k, sep, v) for k, v in fields)
+
+    # -- the firmware -----------------------------------------------------
+
+    def on_command(self, device, raw):
+        """One command line as the device received it (bytes, line end removed)."""
+        if not raw:
+            return
+        command = raw.decode("latin-1")
+        log("%s: command %r" % (device.name, command))
+        if device.opt["mute"]:
+            return
+        if command == "telemetry.once":
+            self.answer(device, [self.telemetry(device)])
+        elif command == "box.info":
+            uptime = int(time.monotonic() - device.born)
+            self.answer(device, ["NORVA1 RP2040 box", "serial: E6605838%08X" % device.number,
+                                 "uptime: %d s" % uptime])
+        elif command in ("app.mode(0)", "app.mode(1)"):
+            device.app = int(command[9])
+            self.answer(device, ["OK"])
+        elif command in ("hid.control(0)", "hid.control(1)"):
+            self.hid_control(device, command, int(command[12]))
+        elif command == "sys.bootsel()":
+            self.start_boot(device)
+        else:
+            # The firmware echoes the command's bytes as they came.
+            self.answer(device, [b"ERR unknown command: " + raw])
+
+    def hid_control(self, device, command, enabled):
+        if device.opt["legacy"]:
+            self.answer(device, ["ERR unknown command: " + command])
+            return
+        if not device.opt["hid_ok"]:
+            self.answer(device, ["HID|op=control;ok=0;enabled=%d;live=%d;pending_reboot=%d"
+                                 % (device.hid_cfg, device.hid_live, device.hid_pending)])
+            return
+        old_live = device.hid_live
+        device.hid_cfg = enabled
+        device.hid_pending = 1
+        self.answer(device, ["HID|op=control;ok=1;enabled=%d;live=%d;pending_reboot=1" % (enabled, old_live)])
+        if device.reenum_handle:
+            device.reenum_handle.cancel()
+
+        def reenumerated():
+            device.reenum_handle = None
+            device.hid_pending = 0
+            device.hid_live = device.hid_cfg
+            log("%s: re-enumerated, hid live=%d" % (device.name, device.hid_live))
+
+        device.reenum_handle = self.loop.call_later(device.opt["reenum_ms"] / 1000, reenumerated)
+
+    def restart_chatter(self, device):
+        if device.chatter_task:
+            device.chatter_task.cancel()
+            device.chatter_task = None
+        if device.opt["chatter_ms"]:
+            device.chatter_task = asyncio.ensure_future(self.chatter(device))
+
+    async def chatter(self, device):
+        period = device.opt["chatter_ms"] / 1000
+        while True:
+            await asyncio.sleep(period)
+            # Like a USB serial device whose host does not read: when the port's
+            # buffer is full, unsolicited output is dropped, not queued up.
+            if device.port and not device.port.pending and not device.opt["mute"]:
+                self.queue_output(device, self.telemetry(device).encode() + self.eol(device))
+
+    # -- the boot loader --------------------------------------------------
+
+    def start_boot(self, device):
+        log("%s: rebooting into the boot loader" % device.name)
+        device.mode = "bootloader"
+        self.close_port(device)
+        device.boot_task = asyncio.ensure_future(self.boot_loader(device))
+
+    async def boot_loader(self, device):
+        try:
+            if device.defined:
+                device.defined = False
+                await self.wineplug("remove", device.name)
+            if device.opt["drive"] == "never":
+                log("%s: the boot loader's drive never appears" % device.name)
+                return
+            await asyncio.sleep(device.opt["drive_delay_ms"] / 1000)
+            drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
+            device.drive = drive
+            watcher = DriveWatcher(drive.directory)
+            while not watcher.poll():
+                await asyncio.sleep(DRIVE_POLL_S)
+            version = watcher.receiver.version()
+            device.flashed += 1
+            device.last_uf2 = watcher.completed_by
+            log("%s: flashed %s (%d blocks, version %s)" % (
+                device.name, watcher.completed_by, watcher.receiver.count, version))
+            await asyncio.sleep(DRIVE_LINGER_S)
+            device.drive = None
+            await self.remove_drive(drive)
+            if device.opt["return"] == "never":
+                log("%s: the device never comes back" % device.name)
+                return
+            await asyncio.sleep(device.opt["return_delay_ms"] / 1000)
+            if version and not device.opt["keep_version"]:
+                device.fw = version
+            device.hid_pending = 0
+            device.hid_live = device.hid_cfg
+            await self.attach_port(device, device.opt["list_before_open_ms"])
+        except asyncio.CancelledError:
+            raise
+        except Exception as error:   # logged: the device just stays in the boot loader
+            log("%s: boot loader failed: %s" % (device.name, error))
+            self.close_port(device)
+
+    async def stop_boot(self, device):
+        task, device.boot_task = device.boot_task, None
+        if task and not task.done():
+            task.cancel()
+            await asyncio.gather(task, return_exceptions=True)
+        if device.drive:
+            drive, device.drive = device.drive, None
+            await self.remove_drive(drive)
+
+    # -- drives -----------------------------------------------------------
+
+    def free_letter(self):
+        for code in range(ord("r"), ord("c"), -1):
+            letter = chr(code)
+            if letter in self.drives:
+                continue
+            if self.dosdevices and (os.path.lexists(os.path.join(self.dosdevices, letter + ":"))
+                                    or os.path.lexists(os.path.join(self.dosdevices, letter + "::"))):
+                continue
+            return letter
+        raise RuntimeError("no free drive letter")
+
+    async def add_drive(self, owner, label, readonly):
+        letter = self.free_letter()
+        self.drive_serial += 1
+        directory = os.path.join(self.state_dir, "drive-%d-%s" % (self.drive_serial, letter))
+        os.makedirs(directory)
+        with open(os.path.join(directory, "INFO_UF2.TXT"), "w", newline="") as info:
+            info.write(INFO_UF2)
+        with open(os.path.join(directory, ".windows-label"), "w") as label_file:
+            label_file.write(label + "\n")
+        drive = Drive(letter, directory, owner, label, readonly)
+        self.drives[letter] = drive
+        if readonly:
+            set_immutable(directory, True)
+        drive.mount_task = asyncio.ensure_future(self.wineplug("mount", letter, directory))
+        try:
+            await asyncio.shield(drive.mount_task)
+        except asyncio.CancelledError:
+            await asyncio.gather(drive.mount_task, return_exceptions=True)
+            drive.mounted = drive.mount_task.exception() is None
+            raise
+        except Exception:
+            del self.drives[letter]
+            set_immutable(directory, False)
+            shutil.rmtree(directory, ignore_errors=True)
+            raise
+        drive.mounted = True
+        log("drive %s: mounted %s (label %s%s%s)" % (letter.upper(), directory, label,
+                                                    ", read-only" if readonly else "",
+                                                    ", for " + owner if owner else ""))
+        return drive
+
+    async def remove_drive(self, drive):
+        if self.drives.get(drive.letter) is not drive:
+            return
+        if drive.mount_task:
+            await asyncio.gather(drive.mount_task, return_exceptions=True)
+        try:
+            await self.wineplug("unmount", drive.letter)
+        finally:
+            del self.drives[drive.letter]
+            if drive.readonly:
+                set_immutable(drive.directory, False)
+            shutil.rmtree(drive.directory, ignore_errors=True)
+            log("drive %s: gone" % drive.letter.upper())
+
+    # -- control requests -------------------------------------------------
+
+    async def plug(self, words):
+        options = parse_options(words, allow_com=True)
+        number = options.get("com") or self.allocate_number()
+        if number in self.devices:
+            raise ValueError("COM%d is in use" % number)
+        link = os.path.join(self.dosdevices, "com%d" % number) if self.dosdevices else None
+        if link and os.path.lexists(link) and not (os.path.islink(link)
+                                                   and os.readlink(link).startswith("/dev/pts/")):
+            raise ValueError("COM%d belongs to the Wine prefix" % number)
+        device = Device(number, options)
+        self.devices[number] = device
+        async with device.lock:
+            try:
+                await self.attach_port(device)
+            except BaseException:
+                self.close_port(device)
+                if device.defined:
+                    device.defined = False
+                    await asyncio.gather(self.wineplug("remove", device.name), return_exceptions=True)
+                del self.devices[number]
+                raise
+            self.restart_chatter(device)
+        return device.name
+
+    async def unplug(self, device):
+        async with device.lock:
+            await self.stop_boot(device)
+            await self.detach_port(device)
+            device.mode = "off"
+
+    async def replug(self, device):
+        async with device.lock:
+            if device.mode == "app":
+                return
+            await self.stop_boot(device)
+            await self.detach_port(device)
+            await self.attach_port(device)
+
+    async def remove(self, device):
+        await self.unplug(device)
+        if device.chatter_task:
+            device.chatter_task.cancel()
+        if device.reenum_handle:
+            device.reenum_handle.cancel()
+        self.devices.pop(device.number, None)
+        log("%s: removed" % device.name)
+
+    def set_options(self, device, words):
+        options = parse_options(words, allow_com=False)
+        device.apply(options)
+        if "chatter_ms" in options:
+            self.restart_chatter(device)
+
+    async def drive_request(self, words):
+        if words and words[0] == "add":
+            options = {}
+            for word in words[1:]:
+                key, sep, value = word.partition("=")
+                if key not in ("label", "readonly") or not sep:
+                    raise ValueError("drive add takes label=TEXT and readonly=0|1")
+                options[key] = value
+            label = options.get("label", "RPI-RP2")
+            if not label or len(label) > 32 or any(ord(c) < 0x20 for c in label):
+                raise ValueError("bad label")
+            drive = await self.add_drive(None, label, _flag(options.get("readonly", "0")))
+            return drive.letter.upper()
+        if len(words) == 2 and words[0] == "remove":
+            letter = words[1].rstrip(":").lower()
+            drive = self.drives.get(letter)
+            if drive is None:
+                raise ValueError("no such drive: " + words[1])
+            for device in self.devices.values():
+                if device.drive is drive:
+                    device.drive = None
+            await self.remove_drive(drive)
+            return ""
+        raise ValueError("usage: drive add [label=TEXT] [readonly=1] | drive remove LETTER")
+
+    async def handle(self, line):
+        words = line.split()
+        if not words:
+            raise ValueError("empty request")
+        verb, args = words[0], words[1:]
+        if verb == "ping":
+            return ""
+        if verb == "plug":
+            return await self.plug(args)
+        if verb == "list":
+            return " ".join(d.name for d in sorted(self.devices.values(), key=lambda d: d.number))
+        if verb == "drive":
+            return await self.drive_request(args)
+        if verb == "uf2":
+            options = dict(word.partition("=")[::2] for word in args)
+            unknown = set(options) - {"version", "size", "variant"}
+            if unknown:
+                raise ValueError("unknown uf2 option: " + ", ".join(sorted(unknown)))
+            size = int(options["size"]) if "size" in options else None
+            return uf2gen.build_image(options.get("version", "1.0.0"), size,
+                                      options.get("variant", "good")).hex()
+        if not args:
+            raise ValueError("usage: %s COMn ..." % verb)
+        device = self.find(args[0])
+        rest = args[1:]
+        if verb == "set":
+            self.set_options(device, rest)
+            return ""
+        if verb == "send":
+            if len(rest) != 1:
+                raise ValueError("usage: send COMn HEX")
+            data = bytes.fromhex(rest[0])
+            if device.port is None:
+                raise ValueError("%s has no port now (mode %s)" % (device.name, device.mode))
+            self.queue_output(device, data)
+            return ""
+        if verb == "received":
+            return bytes(device.received).hex()
+        if verb == "clear":
+            device.received.clear()
+            return ""
+        if verb == "state":
+            return device.describe()
+        if verb == "unplug":
+            await self.unplug(device)
+            return ""
+        if verb == "replug":
+            await self.replug(device)
+            return ""
+        if verb == "remove":
+            await self.remove(device)
+            return ""
+        raise ValueError("unknown request: " + verb)
+
+    async def serve_client(self, reader, writer):
+        try:
+            while True:
+                raw = await reader.readline()
+                if not raw:
+                    break
+                line = raw.decode("utf-8", "replace").strip()
+                if not line:
+                    continue
+                try:
+                    result = await self.handle(line)
+                    reply = "ok" + (" " + result if result else "")
+                except Exception as error:   # every failure goes back to the client
+                    reply = "err %s" % (error or type(error).__name__)
+                log("control: %s -> %s" % (shorten(line), shorten(reply)))
+                writer.write(reply.encode("utf-8") + b"\n")
+                await writer.drain()
+        except (ConnectionError, asyncio.IncompleteReadError):
+            pass
+        finally:
+            writer.close()
+
+    async def shutdown(self):
+        log("shutting down")
+        tasks = []
+        for device in list(self.devices.values()):
+            if device.boot_task:
+                device.boot_task.cancel()
+            self.close_port(device)
+            if device.defined:
+                device.defined = False
+                tasks.append(self.wineplug("remove", device.name))
+        for drive in list(self.drives.values()):
+            tasks.append(self.remove_drive(drive))
+        if tasks:
+            try:
+                await asyncio.wait_for(asyncio.gather(*tasks, return_exceptions=True), 5)
+            except asyncio.TimeoutError:
+                log("shutdown: helpers did not finish")
+
+
+def set_immutable(path, on):
+    """The immutable attribute on a directory and its files: even root cannot
+    create, replace or change anything there, so Wine's CreateFileW fails."""
+    for target in [path] + [os.path.join(path, name) for name in os.listdir(path)]:
+        try:
+            fd = os.open(target, os.O_RDONLY | os.O_NONBLOCK)
+        except OSError as error:
+            log("immutable %s: %s" % (target, error))
+            continue
+        try:
+            flags = struct.unpack("I", fcntl.ioctl(fd, FS_IOC_GETFLAGS, struct.pack("I", 0)))[0]
+            flags = flags | FS_IMMUTABLE_FL if on else flags & ~FS_IMMUTABLE_FL
+            fcntl.ioctl(fd, FS_IOC_SETFLAGS, struct.pack("I", flags))
+        except OSError as error:
+            log("immutable %s: %s (the drive stays writable)" % (target, error))
+        finally:
+            os.close(fd)
+
+
+# ---------------------------------------------------------------------------
+
+
+def build_parser():
+    parser = argparse.ArgumentParser(description="Simulated NORVA1 devices for Wine (see the module text).")
+    parser.add_argument("--control", type=int, help="serve the control protocol on 127.0.0.1:PORT")
+    parser.add_argument("--wineplug", default=None, help="path of wineplug.exe")
+    parser.add_argument("--plug", metavar="COMn", help="plug one device under this name at start")
+    parser.add_argument("--state", default=None, help="folder for the drives' directories (default: a temp dir)")
+    for key in OPTIONS:
+        if key != "com":
+            parser.add_argument("--" + key, dest="opt_" + key, metavar="VALUE", default=None)
+    return parser
+
+
+async def run(args):
+    if args.control is None and not args.plug:
+        raise SystemExit("devsim: give --control PORT and/or --plug COMn")
+    wineplug = args.wineplug
+    if not wineplug and os.environ.get("NORVA_BUILD_DIR"):
+        wineplug = os.path.join(os.environ["NORVA_BUILD_DIR"], "tools", "wineplug.exe")
+    own_state = args.state is None
+    state_dir = args.state or tempfile.mkdtemp(prefix="devsim-")
+    os.makedirs(state_dir, exist_ok=True)
+    simulator = Simulator(wineplug, state_dir)
+    log("started: control %s, wineplug %s, WINEPREFIX %s, drives in %s" % (
+        args.control, wineplug, simulator.prefix or "(unset)", state_dir))
+    await simulator.clean_stale()
+    stop = asyncio.Event()
+    for signum in (signal.SIGTERM, signal.SIGINT):
+        simulator.loop.add_signal_handler(signum, stop.set)
+    server = None
+    try:
+        if args.control is not None:
+            server = await asyncio.start_server(simulator.serve_client, "127.0.0.1", args.control)
+        if args.plug:
+            name = args.plug.upper()
+            if not (name.startswith("COM") and name[3:].isdigit()):
+                raise SystemExit("devsim: --plug takes a name such as COM5")
+            words = ["com=" + name[3:]] + ["%s=%s" % (key, getattr(args, "opt_" + key))
+                                           for key in OPTIONS if key != "com"
+                                           and getattr(args, "opt_" + key) is not None]
+            print("devsim: plugged " + await simulator.plug(words), flush=True)
+        await stop.wait()
+    finally:
+        if server:
+            server.close()
+        await simulator.shutdown()
+        if own_state:
+            shutil.rmtree(state_dir, ignore_errors=True)
+
+
+def main(argv=None):
+    args = build_parser().parse_args(argv)
+    try:
+        asyncio.run(run(args))
+    except (ValueError, RuntimeError) as error:
+        log("error: %s" % error)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,91 @@
+#include "update/bootloader_drive.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "app/messages.h"
+#include "update/volume_calls.h"
+
+namespace {
+
+constexpr DWORD kDriveListChars = 1024;
+constexpr DWORD kLabelChars = 260;
+constexpr size_t kWritePiece = 65536;
+// The volume label of the RP2040 boot ROM's mass-storage drive.
+constexpr wchar_t kBootloaderLabel[] = L"RPI-RP2";
+
+// The roots of the current listing ("C:\", "E:\", ...); false when the listing
+// fails or does not fit the buffer.
+bool ListRoots(std::vector<std::wstring>& roots) {
+    wchar_t buffer[kDriveListChars + 1] = {};
+    const DWORD length = Volumes().getLogicalDriveStrings(kDriveListChars, buffer);
+    if (length == 0 || length > kDriveListChars) return false;
+    for (const wchar_t* root = buffer; *root != L'\0'; root += wcslen(root) + 1) {
+        roots.emplace_back(root);
+    }
+    return true;
+}
+
+bool IsBootloaderDrive(const std::wstring& root) {
+    if (Volumes().getDriveType(root.c_str()) != DRIVE_REMOVABLE) return false;
+    wchar_t label[kLabelChars] = {};
+    if (!Volumes().getVolumeInformation(root.c_str(), label, kLabelChars, nullptr, nullptr, nullptr, nullptr, 0)) {
+        return false;
+    }
+    return _wcsicmp(label, kBootloaderLabel) == 0;
+}
+
+}  // namespace
+
+DriveRootSet ListDriveRoots() {
+    std::vector<std::wstring> roots;
+    if (!ListRoots(roots)) return DriveRootSet();
+    return DriveRootSet(roots.begin(), roots.end());
+}
+
+bool FindBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
+    std::vector<std::wstring> roots;
+    if (!ListRoots(roots)) return false;
+    for (const std::wstring& candidate : roots) {
+        // Only a drive that appeared after the device was told to reboot counts:
+        // another board already sitting in its boot loader is not ours.
+        if (drivesBefore.count(candidate) != 0) continue;
+        if (!IsBootloaderDrive(candidate)) continue;
+        root = candidate;
+        return true;
+    }
+    return false;
+}
+
+bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName,
+                     const std::vector<uint8_t>& image, std::wstring& error) {
+    const std::wstring path = root + fileName;
+    const HANDLE file = Volumes().createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = L"创建 UF2 文件失败";
+        return false;
+    }
+    const size_t size = image.size();
+    size_t offset = 0;
+    while (offset < size) {
+        const DWORD piece = static_cast<DWORD>(std::min(size - offset, kWritePiece));
+        DWORD written = 0;
+        // A write that claims success but took nothing would never finish the
+        // copy; the drive is not taking the image, so it counts as a failure.
+        if (!Volumes().writeFile(file, image.data() + offset, piece, &written, nullptr) || written == 0 ||
+            written > piece) {
+            Volumes().closeHandle(file);
+            error = L"写入 UF2 失败";
+            return false;
+        }
+        offset += written;
+        PostStatus(L"正在写入 UF2 到 RPI-RP2...");
+        PostProgress(static_cast<int32_t>(static_cast<uint64_t>(offset) * 100 / size));
+    }
+    // The boot ROM starts flashing as the blocks arrive; closing the file is all
+    // the drive needs, no flush.
+    Volumes().closeHandle(file);
+    return true;
+}

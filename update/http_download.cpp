@@ -1,0 +1,171 @@
+#include "update/http_download.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include "app/messages.h"
+#include "update/winhttp_calls.h"
+
+// Older SDK headers lack the access type that Windows 8.1 introduced.
+#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
+#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
+#endif
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"NORVA1/1.0";
+
+// WinHTTP's own defaults let a server that accepts the connection and then says
+// nothing hold the download for ever (or 90 s while the headers are awaited);
+// these end it with a failure instead.
+constexpr int kResolveTimeoutMs = 10000;
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+
+constexpr DWORD kHostChars = 256;
+constexpr DWORD kPathChars = 2048;
+constexpr DWORD kExtraChars = 1024;
+
+// Closed in the order request, connection, session, whichever were opened.
+struct HttpHandles {
+    HINTERNET session = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    HttpHandles() = default;
+    HttpHandles(const HttpHandles&) = delete;
+    HttpHandles& operator=(const HttpHandles&) = delete;
+    ~HttpHandles() {
+        if (request != nullptr) WinHttpCloseHandle(request);
+        if (connection != nullptr) WinHttpCloseHandle(connection);
+        if (session != nullptr) WinHttpCloseHandle(session);
+    }
+};
+
+// The automatic proxy follows the system's settings including a proxy
+// auto-configuration script; Windows before 8.1 refuses that access type, and
+// there the default proxy (the configured settings) is the next best.
+HINTERNET OpenSession() {
+    HINTERNET session = WinHttp().open(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session == nullptr) {
+        session = WinHttp().open(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                 WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (session != nullptr) {
+        WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+        // The wait for the response headers has a time-out of its own.
+        DWORD headersTimeoutMs = kReceiveTimeoutMs;
+        WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeoutMs, sizeof headersTimeoutMs);
+    }
+    return session;
+}
+
+DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    found = WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
+                                &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
+    return value;
+}
+
+// Reads the body to its end. A declared length that the body falls short of
+// means the connection was dropped: that is a failed read, not a whole file.
+bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uint8_t>& body,
+              std::wstring& error) {
+    body.clear();
+    uint64_t total = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
+            error = L"读取响应失败";
+            return false;
+        }
+        if (available == 0) break;
+        std::vector<uint8_t> buffer(available);
+        DWORD read = 0;
+        if (!WinHttp().readData(request, buffer.data(), available, &read)) {
+            error = L"下载数据读取失败";
+            return false;
+        }
+        body.insert(body.end(), buffer.begin(), buffer.begin() + read);
+        total += read;
+        if (lengthKnown && length != 0) {
+            PostStatus(L"正在下载固件...");
+            PostProgress(static_cast<int32_t>(total * 100 / length));
+        }
+    }
+    if (lengthKnown && total < length) {
+        error = L"下载数据读取失败";
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+}  // namespace
+
+bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked) {
+    wchar_t host[kHostChars] = {};
+    wchar_t path[kPathChars] = {};
+    wchar_t extra[kExtraChars] = {};
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = kHostChars;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = kPathChars;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = kExtraChars;
+    if (url.empty() || url.size() > MAXDWORD) return false;
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    if (parts.dwHostNameLength == 0) return false;
+    cracked.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    cracked.port = parts.nPort;
+    cracked.host.assign(host, parts.dwHostNameLength);
+    cracked.objectPath.assign(path, parts.dwUrlPathLength);
+    cracked.objectPath.append(extra, parts.dwExtraInfoLength);
+    if (cracked.objectPath.empty()) cracked.objectPath = L"/";
+    return true;
+}
+
+bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error) {
+    CrackedUrl target;
+    if (!CrackDownloadUrl(url, target)) {
+        error = L"下载地址无效";
+        return false;
+    }
+    HttpHandles handles;
+    handles.session = OpenSession();
+    if (handles.session == nullptr) {
+        error = L"初始化网络请求失败";
+        return false;
+    }
+    handles.connection = WinHttp().connect(handles.session, target.host.c_str(), target.port, 0);
+    if (handles.connection == nullptr) {
+        error = L"连接服务器失败";
+        return false;
+    }
+    handles.request = WinHttp().openRequest(handles.connection, L"GET", target.objectPath.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            target.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (handles.request == nullptr) {
+        error = L"创建请求失败";
+        return false;
+    }
+    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(handles.request, nullptr)) {
+        error = L"HTTP 请求失败";
+        return false;
+    }
+    bool statusFound = false;
+    const DWORD status = QueryNumberHeader(handles.request, WINHTTP_QUERY_STATUS_CODE, statusFound);
+    if (status < 200 || status > 299) {
+        error = L"HTTP 状态码 " + std::to_wstring(status);
+        return false;
+    }
+    bool lengthKnown = false;
+    const DWORD length = QueryNumberHeader(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, lengthKnown);
+    return ReadBody(handles.request, lengthKnown, length, body, error);
+}
