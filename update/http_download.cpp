@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <new>
+
 #include "app/messages.h"
 #include "update/winhttp_calls.h"
 
@@ -22,6 +24,10 @@ constexpr int kResolveTimeoutMs = 10000;
 constexpr int kConnectTimeoutMs = 10000;
 constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 30000;
+
+// A declared length up to this size is taken as the body's size before the first
+// read, so that a large image is held once rather than in ever larger copies.
+constexpr DWORD kReserveLimit = 256u * 1024 * 1024;
 
 constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 2048;
@@ -74,6 +80,7 @@ DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
 bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uint8_t>& body,
               std::wstring& error) {
     body.clear();
+    if (lengthKnown && length <= kReserveLimit) body.reserve(length);
     uint64_t total = 0;
     for (;;) {
         DWORD available = 0;
@@ -167,5 +174,13 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
     }
     bool lengthKnown = false;
     const DWORD length = QueryNumberHeader(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, lengthKnown);
-    return ReadBody(handles.request, lengthKnown, length, body, error);
+    try {
+        return ReadBody(handles.request, lengthKnown, length, body, error);
+    } catch (const std::bad_alloc&) {
+        // A body larger than the memory the program can get: the download fails, the program goes on.
+        body.clear();
+        body.shrink_to_fit();
+        error = L"下载数据读取失败";
+        return false;
+    }
 }

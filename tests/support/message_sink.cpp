@@ -23,6 +23,15 @@ MessageSink::MessageSink() {
                               GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     g_app.mainWindow = window_;
+    QueryPerformanceCounter(&created_);
+}
+
+void MessageSink::Record(PostedEvent event) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    event.atMs = 1000.0 * static_cast<double>(now.QuadPart - created_.QuadPart) / static_cast<double>(frequency.QuadPart);
+    events_.push_back(std::move(event));
 }
 
 MessageSink::~MessageSink() {
@@ -36,18 +45,18 @@ LRESULT CALLBACK MessageSink::WindowProc(HWND window, UINT message, WPARAM wPara
     switch (message) {
     case WM_APP_STATUS: {
         std::wstring text;
-        if (TakePostedStatus(lParam, text)) sink->events_.push_back({PostedEvent::Status, text, 0});
+        if (TakePostedStatus(lParam, text)) sink->Record({PostedEvent::Status, text, 0, 0});
         return 0;
     }
     case WM_APP_PROGRESS:
-        sink->events_.push_back({PostedEvent::Progress, L"", ClampPostedProgress(wParam)});
+        sink->Record({PostedEvent::Progress, L"", ClampPostedProgress(wParam), 0});
         return 0;
     case WM_APP_REFRESH:
-        sink->events_.push_back({PostedEvent::Refresh, L"", 0});
+        sink->Record({PostedEvent::Refresh, L"", 0, 0});
         return 0;
     case WM_APP_TASK_DONE:
         g_app.busy = false;
-        sink->events_.push_back({PostedEvent::TaskDone, L"", 0});
+        sink->Record({PostedEvent::TaskDone, L"", 0, 0});
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

@@ -14,6 +14,7 @@ struct PostedEvent {
     Kind kind;
     std::wstring text;    // Status
     int32_t percent = 0;  // Progress, clamped as the window clamps it
+    double atMs = 0;      // when it arrived, in milliseconds since the sink was made
 };
 
 class MessageSink {
@@ -42,8 +43,10 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Record(PostedEvent event);
     HWND window_ = nullptr;
     std::vector<PostedEvent> events_;
+    LARGE_INTEGER created_{};
 };
 
 // Starts the task as the window does (busy set, then StartWorker) and pumps
