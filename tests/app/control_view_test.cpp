@@ -13,19 +13,6 @@ ControlInputs Connected() {
 }
 }  // namespace
 
-TEST(ControlView, DisconnectedIdleOffersOnlyPortChoiceAndConnect) {
-    const ControlView v = DeriveControlView(ControlInputs{});
-    EXPECT_TRUE(v.refreshEnabled);
-    EXPECT_TRUE(v.comboEnabled);
-    EXPECT_TRUE(v.connectEnabled);
-    EXPECT_FALSE(v.readVersionEnabled || v.checkLatestEnabled || v.updateEnabled || v.macroEnabled || v.hidEnabled);
-    EXPECT_EQ(v.connectText, L"连接串口");
-    EXPECT_EQ(v.connStateText, L"未连接");
-    EXPECT_EQ(v.portText, L"串口: --");
-    EXPECT_EQ(v.hidStateText, L"未连接设备");
-    EXPECT_EQ(v.verdictText, L"等待检查");
-}
-
 TEST(ControlView, BusyDisablesEveryCommand) {
     for (bool connected : {false, true}) {
         ControlInputs in = Connected();
@@ -38,32 +25,6 @@ TEST(ControlView, BusyDisablesEveryCommand) {
         EXPECT_FALSE(v.refreshEnabled || v.comboEnabled || v.connectEnabled || v.readVersionEnabled ||
                      v.checkLatestEnabled || v.updateEnabled || v.macroEnabled || v.hidEnabled);
     }
-}
-
-TEST(ControlView, ConnectedSwitchesNeedTheDeviceStateAndUpdateNeedsANewerVersion) {
-    ControlInputs in = Connected();
-    ControlView v = DeriveControlView(in);
-    EXPECT_FALSE(v.comboEnabled);
-    EXPECT_TRUE(v.readVersionEnabled && v.checkLatestEnabled && v.connectEnabled);
-    EXPECT_FALSE(v.updateEnabled || v.macroEnabled || v.hidEnabled);
-    EXPECT_EQ(v.connectText, L"断开连接");
-    EXPECT_EQ(v.connStateText, L"已连接");
-    EXPECT_EQ(v.portText, L"串口: COM7");
-
-    in.device.telemetryValid = true;
-    in.device.macroModeOn = true;
-    in.device.hidCtrlCfg = 0;
-    in.latestKnown = true;
-    v = DeriveControlView(in);
-    EXPECT_TRUE(v.macroEnabled && v.hidEnabled && v.macroChecked);
-    EXPECT_FALSE(v.updateEnabled || v.hidChecked);
-    EXPECT_EQ(v.verdictText, L"已是最新版本");
-
-    in.newer = true;
-    in.device.hidCtrlCfg = 1;
-    v = DeriveControlView(in);
-    EXPECT_TRUE(v.updateEnabled && v.hidChecked);
-    EXPECT_EQ(v.verdictText, L"检测到新版本");
 }
 
 TEST(ControlView, HidStateTextTakesTheFirstRuleThatApplies) {

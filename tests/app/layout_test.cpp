@@ -38,16 +38,6 @@ TEST(CardLayout, RowThatExactlyFillsTheWidthIsNotShifted) {
     EXPECT_EQ(c.status, R(24, 384, 880, 476));
 }
 
-TEST(CardLayout, TallerAndWiderClientsStretchTheStatusCardAndCentreTheRow) {
-    const CardLayout c = ComputeCardLayout(1001, 700);
-    // (1001 - 76) / 3 = 308; the row spans 952 of 953: x0 = 0 / 2 + 24.
-    EXPECT_EQ(c.current, R(24, 212, 332, 372));
-    EXPECT_EQ(c.verdict, R(668, 212, 976, 372));
-    EXPECT_EQ(c.status, R(24, 384, 977, 676));
-    // The window's own 904-wide client (920 outer, 8-pixel borders) under most themes.
-    EXPECT_EQ(ComputeCardLayout(906, 461).current.left, 25);
-}
-
 TEST(ControlPlaces, HeaderAndConnectionRowAtTheMinimumWidth) {
     const ControlPlaces p = PlaceControls(ComputeCardLayout(840, 500));
     ExpectPlace(p[SlotTitleLabel], 28, 26, 562, 40);

@@ -20,7 +20,7 @@ TestMainWindow::TestMainWindow() {
     g_app.instance = GetModuleHandleW(nullptr);
     EXPECT_TRUE(RegisterMainWindowClass(g_app.instance));
     window_ = CreateMainWindow(g_app.instance);
-    EXPECT_NE(window_, nullptr);
+    EXPECT_NE(window_, nullptr) << "CreateWindowExW failed, error " << GetLastError();
     if (window_ == nullptr) return;
     g_statusHistory.clear();
     g_statusProc = reinterpret_cast<WNDPROC>(

@@ -21,13 +21,17 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-bool SelectPort(HWND main, const std::wstring& port) {
+testing::AssertionResult SelectPort(HWND main, const std::wstring& port) {
     ComboState combo;
-    if (!ProbeCombo(main, IdPortCombo, combo)) return false;
+    if (!ProbeCombo(main, IdPortCombo, combo)) return testing::AssertionFailure() << "cannot read the port list";
+    std::wstring listed;
     for (size_t i = 0; i < combo.items.size(); ++i) {
-        if (combo.items[i] == port) return ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i));
+        if (combo.items[i] == port && ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i))) {
+            return testing::AssertionSuccess();
+        }
+        listed += combo.items[i] + L" ";
     }
-    return false;
+    return testing::AssertionFailure() << "no " << port << " among " << listed;
 }
 
 // Connects through the window and waits until the telemetry sync has ended.
@@ -184,4 +188,21 @@ TEST(EndToEnd, ClosingTheWindowDuringATaskEndsTheProgramAtOnce) {
     DWORD code = 1;
     GetExitCodeProcess(program.process(), &code);
     EXPECT_EQ(code, 0u);
+}
+
+TEST(ProgramFile, CarriesBothIconsAndAnAdministratorManifestWithNothingElse) {
+    std::wstring path = L"Z:";
+    for (const char* c = NORVA_PROGRAM_PATH; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(107), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(108), RT_GROUP_ICON), nullptr);
+    HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    const std::string manifest(bytes, SizeofResource(image, found));
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+    FreeLibrary(image);
 }

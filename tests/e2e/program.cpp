@@ -26,10 +26,22 @@ RunningProgram::RunningProgram() {
     }
     CloseHandle(info.hThread);
     process_ = info.hProcess;
-    window_ = FindProgramWindowOf(info.dwProcessId, 15000);
-    if (window_ == nullptr) ADD_FAILURE() << "the program showed no window";
-    // Wait until the window thread answers: WM_CREATE and the first paint are done.
-    WaitForInputIdle(process_, 10000);
+    // The window exists from the start of its WM_CREATE; it is ready once it is shown
+    // (after WM_CREATE has made the controls) and its thread answers messages.
+    HWND window = FindProgramWindowOf(info.dwProcessId, 15000);
+    const bool ready = window != nullptr && WaitUntil(
+                                                [&] {
+                                                    DWORD_PTR ignored = 0;
+                                                    return IsWindowVisible(window) &&
+                                                           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                                                               1000, &ignored) != 0;
+                                                },
+                                                15000);
+    if (!ready) {
+        ADD_FAILURE() << "the program showed no window";
+        return;
+    }
+    window_ = window;
 }
 
 RunningProgram::~RunningProgram() {

@@ -152,7 +152,21 @@ down() {
 case "${1:-}" in
     up) up ;;
     down) down ;;
-    run) shift; up; exec 9>&-; exec "$WINE" "$@" ;;
+    run)
+        shift; up; exec 9>&-
+        # The program's output goes through a file, not straight to the caller: a
+        # Wine service started on its behalf would inherit a pipe and keep the
+        # caller (ctest) waiting for the end of it long after the program ended.
+        out=$(mktemp "$STATE/run.XXXXXX")
+        started=$(date +%s.%N)
+        set +e
+        "$WINE" "$@" >"$out" 2>&1 </dev/null
+        code=$?
+        set -e
+        echo "$(date +%T) $code $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }") $*" >>"$STATE/runs.log"
+        cat "$out"
+        rm -f "$out"
+        exit "$code" ;;
     env)
         echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=C.UTF-8 DISPLAY='$DISPLAY'"
         echo "export NORVA_SIM_PORT=$NORVA_SIM_PORT NORVA_HTTP_PORT=$NORVA_HTTP_PORT"

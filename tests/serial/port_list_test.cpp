@@ -133,20 +133,3 @@ TEST_F(ComboFixture, VanishedChoiceFallsBackToTheFirstAndNoPortsLeaveNoChoice) {
     FillPortCombo(combo_, {L"COM7"});
     EXPECT_EQ(Chosen(), L"COM7");
 }
-
-TEST_F(ComboFixture, RefreshKeepsAPluggedChoiceAndDropsAnUnpluggedOne) {
-    SimDevice first;
-    SimDevice second;
-    ASSERT_TRUE(first.plugged() && second.plugged());
-    RefreshPortList();
-    const std::wstring later = PortNumber(first.port()) > PortNumber(second.port()) ? first.port() : second.port();
-    Choose(later);
-    ASSERT_EQ(Chosen(), later);
-    RefreshPortList();
-    EXPECT_EQ(Chosen(), later);
-
-    (later == first.port() ? first : second).Unplug();
-    RefreshPortList();
-    EXPECT_FALSE(Contains(Items(), later));
-    EXPECT_EQ(SendMessageW(combo_, CB_GETCURSEL, 0, 0), 0);
-}

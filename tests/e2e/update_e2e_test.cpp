@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/controls.h"
+#include "probe.h"
+#include "tests/e2e/program.h"
+#include "tests/support/sim_client.h"
+#include "tests/support/update_server_client.h"
+
+// "获取最新版本" and "立即更新固件" as a user meets them: the real program, a
+// simulated device that reboots into a simulated RP2040 boot loader, and the
+// local update server the program was built to ask.
+
+namespace {
+
+std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The program, started and connected to the device, with the sync done.
+struct ConnectedProgram {
+    explicit ConnectedProgram(SimDevice& device) {
+        if (!device.plugged() || !program.started()) return;
+        main = program.window();
+        ComboState combo;
+        if (!ProbeCombo(main, IdPortCombo, combo)) return;
+        for (size_t i = 0; i < combo.items.size(); ++i) {
+            if (combo.items[i] == device.port()) ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i));
+        }
+        ProbePostCommand(main, IdConnectButton);
+        ready = WaitForText(main, IdStatusLabel, L"设备状态已同步。", 15000) &&
+                WaitForEnabled(main, IdCheckLatestButton, true, 5000);
+    }
+    std::wstring Text(int id) const { return TextOf(main, id); }
+    // Gives the command and waits until the task has ended with `text` on the status line.
+    bool Run(int command, const std::wstring& text, DWORD timeoutMs = 15000) {
+        if (!ProbePostCommand(main, command)) return false;
+        return WaitForText(main, IdStatusLabel, text, timeoutMs) && WaitForEnabled(main, IdConnectButton, true, 5000);
+    }
+    RunningProgram program;
+    HWND main = nullptr;
+    bool ready = false;
+};
+
+class UpdateEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { ResetUpdateServer(); }
+    // Publishes a good image carrying `version` and a manifest naming it.
+    void Publish(const std::string& version, const std::string& path = "/fw/norva1-e2e.uf2",
+                 const std::string& variant = "good") {
+        ServeImage(path, version, 65536, variant);
+        ServeManifest("version=" + version + "\nxzdz=" + Ascii(UpdateServerUrl(path)) + "\n");
+    }
+    // Connects and checks, which finds the newer version and enables the update.
+    void CheckFindsNewer(ConnectedProgram& window, const std::wstring& latest) {
+        ASSERT_TRUE(window.ready);
+        ASSERT_TRUE(window.Run(IdCheckLatestButton, L"检测到新固件: " + latest)) << Ascii(window.Text(IdStatusLabel));
+        ASSERT_TRUE(WaitForEnabled(window.main, IdUpdateButton, true, 5000));
+    }
+};
+
+}  // namespace
+
+TEST_F(UpdateEndToEnd, CheckFindsANewerVersionAndOffersTheUpdate) {
+    SimDevice device("fw=1.0.0");
+    Publish("1.2.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.2.0");
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.0.0");
+    EXPECT_EQ(window.Text(IdLatestVersionLabel), L"1.2.0");
+    EXPECT_EQ(window.Text(IdVerdictLabel), L"检测到新版本");
+}
+
+TEST_F(UpdateEndToEnd, CheckWithTheSameOrAnOlderVersionOffersNothing) {
+    for (const char* latest : {"1.2.0", "1.1.0"}) {
+        SCOPED_TRACE(latest);
+        SimDevice device("fw=1.2.0");
+        Publish(latest);
+        ConnectedProgram window(device);
+        ASSERT_TRUE(window.ready);
+        ASSERT_TRUE(window.Run(IdCheckLatestButton, L"当前版本已是最新，无需更新。"));
+        EXPECT_EQ(window.Text(IdLatestVersionLabel), std::wstring(latest, latest + 5));
+        EXPECT_EQ(window.Text(IdVerdictLabel), L"已是最新版本");
+        EXPECT_FALSE(ProbeEnabled(window.main, IdUpdateButton));
+    }
+}
+
+TEST_F(UpdateEndToEnd, CheckWhoseManifestIsMissingOrMalformedSaysWhy) {
+    SimDevice device("fw=1.0.0");
+    ConnectedProgram window(device);
+    ASSERT_TRUE(window.ready);
+    ServeManifest("gone", "status=404");
+    EXPECT_TRUE(window.Run(IdCheckLatestButton, L"获取远程版本信息失败: HTTP 状态码 404"));
+    ServeManifest("[firmware]\nversion=\nxzdz=http://example/x.uf2\n");
+    EXPECT_TRUE(window.Run(IdCheckLatestButton, L"获取远程版本信息失败: com.ini 格式错误，缺少 version 或 xzdz"));
+    EXPECT_EQ(window.Text(IdLatestVersionLabel), L"--");
+    EXPECT_EQ(window.Text(IdVerdictLabel), L"等待检查");
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+}
+
+TEST_F(UpdateEndToEnd, CheckWhoseDeviceStopsAnsweringSaysSo) {
+    SimDevice device("fw=1.0.0");
+    Publish("1.2.0");
+    ConnectedProgram window(device);
+    ASSERT_TRUE(window.ready);
+    device.Set("mute=1");
+    EXPECT_TRUE(window.Run(IdCheckLatestButton, L"读取当前版本失败: 读取固件版本超时"));
+    EXPECT_EQ(window.Text(IdVerdictLabel), L"等待检查");
+}
+
+TEST_F(UpdateEndToEnd, TheWholeUpdateFromTheButtonToTheReconnectedDevice) {
+    SimDevice device("fw=1.0.0 app=1");
+    Publish("1.2.0", "/fw/norva1-1.2.0.uf2");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.2.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.2.0");
+    EXPECT_EQ(window.Text(IdVerdictLabel), L"已是最新版本");
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    EXPECT_EQ(window.Text(IdPortLabel), L"串口: " + device.port());
+    EXPECT_FALSE(ProbeEnabled(window.main, IdUpdateButton));
+    EXPECT_TRUE(ProbeEnabled(window.main, IdReadVersionButton));
+    auto state = device.State();
+    EXPECT_EQ(state["flashed"], "1");
+    EXPECT_EQ(state["last_uf2"], "norva1-1.2.0.uf2");
+}
+
+TEST_F(UpdateEndToEnd, AnUpdateGivenWhenNothingIsNewerTouchesNothing) {
+    SimDevice device("fw=1.2.0");
+    Publish("1.2.0");
+    ConnectedProgram window(device);
+    ASSERT_TRUE(window.ready);
+    ASSERT_TRUE(window.Run(IdCheckLatestButton, L"当前版本已是最新，无需更新。"));
+    device.ClearReceived();
+    ResetUpdateServer();
+    // The button is disabled; a command that reaches the window anyway changes nothing.
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"当前版本已是最新，无需更新。"));
+    EXPECT_EQ(device.Received(), "");
+    EXPECT_TRUE(ServedRequests().empty());
+}
+
+TEST_F(UpdateEndToEnd, ImagesThatCannotBeHadOrAreNotFirmwareLeaveTheDeviceConnected) {
+    struct Case {
+        const char* variant;  // "" for a missing image
+        const wchar_t* text;
+    };
+    for (const Case& c : {Case{"", L"下载 UF2 失败: HTTP 状态码 404"}, Case{"empty", L"下载的 UF2 文件为空。"},
+                          Case{"html", L"下载的 UF2 文件无效。"}, Case{"wrong_family", L"下载的 UF2 文件无效。"}}) {
+        SCOPED_TRACE(c.variant);
+        SimDevice device("fw=1.0.0");
+        ResetUpdateServer();
+        Publish("1.5.0", "/fw/bad.uf2", *c.variant ? c.variant : "good");
+        if (!*c.variant) ServeBytes("/fw/bad.uf2", "", "status=404");
+        ConnectedProgram window(device);
+        CheckFindsNewer(window, L"1.5.0");
+        EXPECT_TRUE(window.Run(IdUpdateButton, c.text));
+        EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+        EXPECT_EQ(device.State()["mode"], "app");
+        EXPECT_EQ(device.Received().find("sys.bootsel()"), std::string::npos);
+    }
+}
+
+TEST_F(UpdateEndToEnd, ADeviceUnpluggedBeforeTheRebootCommandIsReported) {
+    SimDevice device("fw=1.0.0");
+    Publish("1.6.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.6.0");
+    device.Unplug();
+    EXPECT_TRUE(window.Run(IdUpdateButton, L"发送 sys.bootsel() 失败。"));
+    // The program still holds the port it had: the user disconnects by hand.
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+}
+
+TEST_F(UpdateEndToEnd, ABootLoaderDriveThatNeverComesLeavesTheProgramDisconnected) {
+    SimDevice device("fw=1.0.0 drive=never");
+    Publish("1.7.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.7.0");
+    EXPECT_TRUE(window.Run(IdUpdateButton, L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。", 40000));
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"未连接");
+    EXPECT_EQ(window.Text(IdPortLabel), L"串口: --");
+    EXPECT_TRUE(ProbeEnabled(window.main, IdPortCombo));
+}
+
+TEST_F(UpdateEndToEnd, ADriveThatRefusesTheImageLeavesTheProgramDisconnected) {
+    SimDevice device("fw=1.0.0 drive_readonly=1 drive_delay_ms=500");
+    Publish("1.8.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.8.0");
+    EXPECT_TRUE(window.Run(IdUpdateButton, L"写入固件失败: 创建 UF2 文件失败", 20000));
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"未连接");
+}
+
+TEST_F(UpdateEndToEnd, ADeviceThatDoesNotComeBackIsLeftToTheUser) {
+    SimDevice device("fw=1.0.0 return=never drive_delay_ms=500");
+    Publish("1.9.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.9.0");
+    EXPECT_TRUE(window.Run(IdUpdateButton, L"固件已更新，但设备未自动重连，请手动重新连接。", 45000));
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"未连接");
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.0.0");
+    EXPECT_EQ(device.State()["flashed"], "1");
+}
