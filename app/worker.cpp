@@ -7,6 +7,11 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 
+void BeginTask() {
+    g_app.busy = true;
+    PostRefresh();
+}
+
 bool StartWorker(HWND window, std::function<void()> task) {
     try {
         std::thread([window, task = std::move(task)]() {

@@ -8,3 +8,7 @@
 // to the window. Returns false (and clears AppState::busy, so the commands come
 // back) when no thread could be started.
 bool StartWorker(HWND window, std::function<void()> task);
+
+// Every task's first steps, on its worker thread: mark the program busy (again)
+// and have the window grey out its commands.
+void BeginTask();

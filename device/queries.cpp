@@ -68,13 +68,7 @@ bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
         }
         return ExtractFwField(line, found) || TelemetryFirmwareVersion(line, found);
     });
-    switch (result) {
-    case ReplyPoll::Accepted: version = found; return true;
-    case ReplyPoll::NotOpen: error = L"串口未连接"; return false;
-    case ReplyPoll::StatusFailed: error = L"串口状态读取失败"; return false;
-    case ReplyPoll::ReadFailed: error = L"串口读取失败"; return false;
-    case ReplyPoll::TimedOut: break;
-    }
-    error = L"读取固件版本超时";
-    return false;
+    if (!ReplyPollSucceeded(result, L"读取固件版本超时", error)) return false;
+    version = found;
+    return true;
 }

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 #include "app/utf8.h"
+#include "app/worker.h"
 #include "device/queries.h"
 #include "device/records.h"
 #include "serial/reply_lines.h"
@@ -17,12 +18,6 @@ namespace {
 constexpr DWORD kMacroSettleMs = 120;
 constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
-
-// Every task's first steps: mark the program busy and grey out the commands.
-void BeginTask() {
-    g_app.busy = true;
-    PostRefresh();
-}
 
 bool PortOpen() { return OpenPortHandle() != INVALID_HANDLE_VALUE; }
 

@@ -16,6 +16,18 @@ HANDLE OpenPortHandle() {
     return g_app.portHandle;
 }
 
+bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error) {
+    switch (result) {
+    case ReplyPoll::Accepted: return true;
+    case ReplyPoll::NotOpen: error = L"串口未连接"; return false;
+    case ReplyPoll::StatusFailed: error = L"串口状态读取失败"; return false;
+    case ReplyPoll::ReadFailed: error = L"串口读取失败"; return false;
+    case ReplyPoll::TimedOut: break;
+    }
+    error = timedOutText;
+    return false;
+}
+
 ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
                          const std::function<bool(const std::string& line)>& onLine) {
     const HANDLE port = OpenPortHandle();

@@ -20,5 +20,9 @@ enum class ReplyPoll {
 ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
                          const std::function<bool(const std::string& line)>& onLine);
 
+// True for Accepted; otherwise false with the failure's text in `error`, where a
+// time-out is worded by the caller ("等待设备响应超时", "读取固件版本超时").
+bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error);
+
 // The open port's handle, INVALID_HANDLE_VALUE when none is open.
 HANDLE OpenPortHandle();

@@ -115,13 +115,5 @@ bool ReadLinesUntil(int timeoutMs, const LinePredicate& accept, std::wstring& er
         }
         return accept(line);
     });
-    switch (result) {
-    case ReplyPoll::Accepted: return true;
-    case ReplyPoll::NotOpen: error = L"串口未连接"; return false;
-    case ReplyPoll::StatusFailed: error = L"串口状态读取失败"; return false;
-    case ReplyPoll::ReadFailed: error = L"串口读取失败"; return false;
-    case ReplyPoll::TimedOut: break;
-    }
-    error = L"等待设备响应超时";
-    return false;
+    return ReplyPollSucceeded(result, L"等待设备响应超时", error);
 }

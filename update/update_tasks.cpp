@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 #include "app/utf8.h"
+#include "app/worker.h"
 #include "device/queries.h"
 #include "serial/port_list.h"
 #include "serial/serial_link.h"
@@ -50,6 +51,24 @@ void StoreManifest(const ReleaseManifest& manifest) {
     g_app.downloadUrl = manifest.downloadUrl;
 }
 
+// The version the device reports now, stored and shown.
+bool ReadDeviceVersion(std::wstring& error) {
+    std::string version;
+    if (!ReadFirmwareVersion(version, error)) return false;
+    StoreCurrentVersion(version);
+    PostRefresh();
+    return true;
+}
+
+// The newest release the update server names, stored and shown.
+bool FetchLatestRelease(std::wstring& error) {
+    ReleaseManifest manifest;
+    if (!FetchReleaseManifest(manifest, error)) return false;
+    StoreManifest(manifest);
+    PostRefresh();
+    return true;
+}
+
 bool UpdateAvailable(const KnownVersions& known) {
     return !known.current.empty() && !known.latest.empty() && CompareVersions(known.latest, known.current) > 0;
 }
@@ -90,28 +109,20 @@ bool ReconnectDevice(const std::wstring& savedPortName) {
 }  // namespace
 
 void DoCheckLatestVersion() {
-    g_app.busy = true;
-    PostRefresh();
+    BeginTask();
     PostStatus(L"正在读取当前固件版本...");
     PostProgress(0);
 
-    std::string version;
     std::wstring error;
-    if (!ReadFirmwareVersion(version, error)) {
+    if (!ReadDeviceVersion(error)) {
         PostStatus(L"读取当前版本失败: " + error);
         return;
     }
-    StoreCurrentVersion(version);
-    PostRefresh();
-
     PostStatus(L"正在从 com.ini 获取最新版本...");
-    ReleaseManifest manifest;
-    if (!FetchReleaseManifest(manifest, error)) {
+    if (!FetchLatestRelease(error)) {
         PostStatus(L"获取远程版本信息失败: " + error);
         return;
     }
-    StoreManifest(manifest);
-    PostRefresh();
 
     const KnownVersions known = ReadKnownVersions();
     if (UpdateAvailable(known)) {
@@ -122,8 +133,7 @@ void DoCheckLatestVersion() {
 }
 
 void DoFirmwareUpdate() {
-    g_app.busy = true;
-    PostRefresh();
+    BeginTask();
     PostProgress(0);
 
     if (!TakeSharedSnapshot().connected()) {
@@ -131,27 +141,18 @@ void DoFirmwareUpdate() {
         return;
     }
 
+    // What the last check found is used as it is; only what is missing is asked for.
     std::wstring error;
-    if (ReadKnownVersions().current.empty()) {
-        std::string version;
-        if (!ReadFirmwareVersion(version, error)) {
-            PostStatus(L"读取当前版本失败: " + error);
-            return;
-        }
-        StoreCurrentVersion(version);
-        PostRefresh();
+    if (ReadKnownVersions().current.empty() && !ReadDeviceVersion(error)) {
+        PostStatus(L"读取当前版本失败: " + error);
+        return;
     }
     KnownVersions known = ReadKnownVersions();
-    if (known.latest.empty() || known.downloadUrl.empty()) {
-        ReleaseManifest manifest;
-        if (!FetchReleaseManifest(manifest, error)) {
-            PostStatus(L"获取远程版本信息失败: " + error);
-            return;
-        }
-        StoreManifest(manifest);
-        PostRefresh();
-        known = ReadKnownVersions();
+    if ((known.latest.empty() || known.downloadUrl.empty()) && !FetchLatestRelease(error)) {
+        PostStatus(L"获取远程版本信息失败: " + error);
+        return;
     }
+    known = ReadKnownVersions();
     if (!UpdateAvailable(known)) {
         PostStatus(L"当前版本已是最新，无需更新。");
         return;

@@ -49,6 +49,12 @@ protected:
         g_app.latestVersion = latest;
         g_app.downloadUrl = url;
     }
+    // What a check against a device at 1.0.0 would have left: an image carrying
+    // `version` at `path`, known as the latest.
+    void KnowNewerImage(const std::string& path, const std::string& version, const std::string& variant = "good") {
+        ServeImage(path, version, 4096, variant);
+        Know("1.0.0", version, ImageUrl(path));
+    }
     // Publishes an image at `path` and a manifest that names it.
     std::string Publish(const std::string& path, const std::string& version, const std::string& variant = "good",
                         size_t size = 65536) {
@@ -165,8 +171,7 @@ TEST_F(UpdateTask, UpdateFlashesTheNewImageAndReconnects) {
 TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
     SimDevice device("fw=1.0.0");
     Open(device);
-    ServeImage("/fw/known.uf2", "1.3.0", 8192);
-    Know("1.0.0", "1.3.0", ImageUrl("/fw/known.uf2"));
+    KnowNewerImage("/fw/known.uf2", "1.3.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
     EXPECT_EQ(device.Received().rfind("sys.bootsel()\n", 0), 0u);  // the first thing the device heard
@@ -179,8 +184,7 @@ TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
 TEST_F(UpdateTask, UpdateTakesAFirmwareThatKeepsItsVersion) {
     SimDevice device("fw=1.0.0 keep_version=1");
     Open(device);
-    ServeImage("/fw/same.uf2", "1.4.0", 4096);
-    Know("1.0.0", "1.4.0", ImageUrl("/fw/same.uf2"));
+    KnowNewerImage("/fw/same.uf2", "1.4.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
     EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
@@ -190,8 +194,7 @@ TEST_F(UpdateTask, UpdateTakesAFirmwareThatKeepsItsVersion) {
 TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
     SimDevice device("fw=1.0.0 list_before_open_ms=2500");
     Open(device);
-    ServeImage("/fw/listed.uf2", "2.0.0", 4096);
-    Know("1.0.0", "2.0.0", ImageUrl("/fw/listed.uf2"));
+    KnowNewerImage("/fw/listed.uf2", "2.0.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
     EXPECT_EQ(Shared().device.currentVersion, "2.0.0");
@@ -200,8 +203,7 @@ TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
 TEST_F(UpdateTask, ADriveAndPortThatTakeTheirTimeAreWaitedFor) {
     SimDevice device("fw=1.0.0 drive_delay_ms=17000 return_delay_ms=11000");
     Open(device);
-    ServeImage("/fw/slow.uf2", "2.1.0", 4096);
-    Know("1.0.0", "2.1.0", ImageUrl("/fw/slow.uf2"));
+    KnowNewerImage("/fw/slow.uf2", "2.1.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
     EXPECT_EQ(Shared().device.currentVersion, "2.1.0");
@@ -210,8 +212,7 @@ TEST_F(UpdateTask, ADriveAndPortThatTakeTheirTimeAreWaitedFor) {
 TEST_F(UpdateTask, AVersionQueryThatFailsAfterTheReconnectKeepsTheOldVersion) {
     SimDevice device("fw=1.0.0 drive_delay_ms=1000");
     Open(device);
-    ServeImage("/fw/quiet.uf2", "2.2.0", 4096);
-    Know("1.0.0", "2.2.0", ImageUrl("/fw/quiet.uf2"));
+    KnowNewerImage("/fw/quiet.uf2", "2.2.0");
     // The device comes back silent.
     std::thread silencer([&] {
         const ULONGLONG start = GetTickCount64();
@@ -282,8 +283,7 @@ TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
     for (const char* variant : {"html", "truncated", "wrong_family", "missing_block", "payload476"}) {
         SCOPED_TRACE(variant);
         const std::string path = std::string("/fw/bad-") + variant + ".uf2";
-        ServeImage(path, "1.1.0", 8192, variant);
-        Know("1.0.0", "1.1.0", ImageUrl(path));
+        KnowNewerImage(path, "1.1.0", variant);
         sink.Clear();
         Run(DoFirmwareUpdate);
         EXPECT_EQ(sink.Statuses().back(), L"下载的 UF2 文件无效。");
@@ -303,8 +303,7 @@ TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
         g_app.telemetryValid = true;
         g_app.hidCtrlCfg = 1;
     }
-    ServeImage("/fw/nowrite.uf2", "1.1.0", 4096);
-    Know("1.0.0", "1.1.0", ImageUrl("/fw/nowrite.uf2"));
+    KnowNewerImage("/fw/nowrite.uf2", "1.1.0");
     Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
@@ -326,8 +325,7 @@ TEST_F(UpdateTask, ADriveThatNeverComesIsGivenUpAfterTwentySecondsIgnoringOneAlr
     ASSERT_NE(other.letter, 0);
     SimDevice device("fw=1.0.0 drive=never");
     Open(device);
-    ServeImage("/fw/nodrive.uf2", "1.1.0", 4096);
-    Know("1.0.0", "1.1.0", ImageUrl("/fw/nodrive.uf2"));
+    KnowNewerImage("/fw/nodrive.uf2", "1.1.0");
     const ULONGLONG start = GetTickCount64();
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
@@ -340,8 +338,7 @@ TEST_F(UpdateTask, ADriveThatNeverComesIsGivenUpAfterTwentySecondsIgnoringOneAlr
 TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
     SimDevice device("fw=1.0.0 drive_readonly=1 drive_delay_ms=500");
     Open(device);
-    ServeImage("/fw/readonly.uf2", "1.1.0", 4096);
-    Know("1.0.0", "1.1.0", ImageUrl("/fw/readonly.uf2"));
+    KnowNewerImage("/fw/readonly.uf2", "1.1.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"写入固件失败: 创建 UF2 文件失败");
     EXPECT_FALSE(Shared().connected());
@@ -350,8 +347,7 @@ TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
 TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
     SimDevice device("fw=1.0.0 return=never drive_delay_ms=500");
     Open(device);
-    ServeImage("/fw/noreturn.uf2", "1.1.0", 4096);
-    Know("1.0.0", "1.1.0", ImageUrl("/fw/noreturn.uf2"));
+    KnowNewerImage("/fw/noreturn.uf2", "1.1.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
     EXPECT_FALSE(Shared().connected());
