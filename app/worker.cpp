@@ -7,6 +7,15 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 
+namespace {
+void LaunchDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+}  // namespace
+
+ThreadLauncher& WorkerThreadLauncher() {
+    static ThreadLauncher launcher = LaunchDetachedThread;
+    return launcher;
+}
+
 void BeginTask() {
     g_app.busy = true;
     PostRefresh();
@@ -14,10 +23,10 @@ void BeginTask() {
 
 bool StartWorker(HWND window, std::function<void()> task) {
     try {
-        std::thread([window, task = std::move(task)]() {
+        WorkerThreadLauncher()([window, task = std::move(task)]() {
             task();
             PostMessageW(window, WM_APP_TASK_DONE, 0, 0);
-        }).detach();
+        });
         return true;
     } catch (const std::system_error&) {
         // No thread: nothing will ever post WM_APP_TASK_DONE, so give the commands back now.

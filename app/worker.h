@@ -12,3 +12,9 @@ bool StartWorker(HWND window, std::function<void()> task);
 // Every task's first steps, on its worker thread: mark the program busy (again)
 // and have the window grey out its commands.
 void BeginTask();
+
+// How StartWorker starts a detached thread running `body`. It throws
+// std::system_error when the system has no thread to give, as std::thread does;
+// a test puts a launcher here that always does.
+using ThreadLauncher = void (*)(std::function<void()> body);
+ThreadLauncher& WorkerThreadLauncher();

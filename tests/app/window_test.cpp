@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 #include "app/app_state.h"
 #include "app/controls.h"
+#include "app/worker.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/sim_client.h"
 
@@ -53,4 +56,33 @@ TEST(WindowCommands, ConnectNamesThePortThenSyncsWithEveryCommandDisabledUntilIt
     main.Drain();
     EXPECT_EQ(main.statusHistory().back(), L"串口列表已刷新。");
     EXPECT_FALSE(IsWindowEnabled(g_app.portCombo));
+}
+
+TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
+    SimDevice device("app=1 hid_cfg=0");
+    ASSERT_TRUE(device.plugged());
+    TestMainWindow main;
+    ASSERT_TRUE(SelectPort(device.port()));
+    main.Command(IdConnectButton);
+    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    ASSERT_TRUE(IsWindowEnabled(g_app.readVersionButton));
+
+    struct LauncherRestorer {
+        ThreadLauncher saved = WorkerThreadLauncher();
+        ~LauncherRestorer() { WorkerThreadLauncher() = saved; }
+    } restore;
+    WorkerThreadLauncher() = [](std::function<void()>) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    main.Command(IdReadVersionButton);
+    EXPECT_FALSE(g_app.busy);
+    for (HWND control : {g_app.readVersionButton, g_app.checkLatestButton, g_app.connectButton, g_app.macroToggle}) {
+        EXPECT_TRUE(IsWindowEnabled(control));
+    }
+    // Once threads can be had again, the same command works.
+    WorkerThreadLauncher() = restore.saved;
+    main.Command(IdReadVersionButton);
+    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    main.Drain();
+    EXPECT_EQ(main.statusHistory().back(), L"当前固件版本: 1.0.0");
 }
