@@ -21,19 +21,6 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-testing::AssertionResult SelectPort(HWND main, const std::wstring& port) {
-    ComboState combo;
-    if (!ProbeCombo(main, IdPortCombo, combo)) return testing::AssertionFailure() << "cannot read the port list";
-    std::wstring listed;
-    for (size_t i = 0; i < combo.items.size(); ++i) {
-        if (combo.items[i] == port && ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i))) {
-            return testing::AssertionSuccess();
-        }
-        listed += combo.items[i] + L" ";
-    }
-    return testing::AssertionFailure() << "no " << port << " among " << listed;
-}
-
 // Connects through the window and waits until the telemetry sync has ended.
 void ConnectAndSync(HWND main, const std::wstring& port) {
     ASSERT_TRUE(SelectPort(main, port));

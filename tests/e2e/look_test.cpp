@@ -78,15 +78,6 @@ uint32_t Blend(uint32_t from, uint32_t to, int step, int steps) {
                         channel(palette::Blue(from), palette::Blue(to)));
 }
 
-bool SelectPort(HWND main, const std::wstring& port) {
-    ComboState combo;
-    if (!ProbeCombo(main, IdPortCombo, combo)) return false;
-    for (size_t i = 0; i < combo.items.size(); ++i) {
-        if (combo.items[i] == port) return ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i));
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(Look, IdleWindowBackdropCardsButtonsAndLabels) {

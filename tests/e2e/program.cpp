@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/controls.h"
 #include "probe.h"
 
 namespace {
@@ -59,4 +60,17 @@ std::wstring TextOf(HWND main, int id) {
     std::wstring text;
     ProbeText(main, id, text);
     return text;
+}
+
+testing::AssertionResult SelectPort(HWND main, const std::wstring& port) {
+    ComboState combo;
+    if (!ProbeCombo(main, IdPortCombo, combo)) return testing::AssertionFailure() << "cannot read the port list";
+    std::wstring listed;
+    for (size_t i = 0; i < combo.items.size(); ++i) {
+        if (combo.items[i] == port && ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i))) {
+            return testing::AssertionSuccess();
+        }
+        listed += combo.items[i] + L" ";
+    }
+    return testing::AssertionFailure() << "no " << port << " among " << listed;
 }

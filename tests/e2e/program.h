@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
 // The real norva1-update.exe, started by the test under the same desktop and
 // driven through the window probe. Closed (or, failing that, ended) when the
 // object goes out of scope.
@@ -25,6 +27,9 @@ private:
     HANDLE process_ = nullptr;
     HWND window_ = nullptr;
 };
+
+// Chooses the port in the program's port list, as a user picking it would.
+testing::AssertionResult SelectPort(HWND main, const std::wstring& port);
 
 // The control's text as the probe reads it (empty when it cannot be read).
 std::wstring TextOf(HWND main, int id);

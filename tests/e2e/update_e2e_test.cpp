@@ -21,11 +21,7 @@ struct ConnectedProgram {
     explicit ConnectedProgram(SimDevice& device) {
         if (!device.plugged() || !program.started()) return;
         main = program.window();
-        ComboState combo;
-        if (!ProbeCombo(main, IdPortCombo, combo)) return;
-        for (size_t i = 0; i < combo.items.size(); ++i) {
-            if (combo.items[i] == device.port()) ProbeSelectCombo(main, IdPortCombo, static_cast<int>(i));
-        }
+        if (!SelectPort(main, device.port())) return;
         ProbePostCommand(main, IdConnectButton);
         ready = WaitForText(main, IdStatusLabel, L"设备状态已同步。", 15000) &&
                 WaitForEnabled(main, IdCheckLatestButton, true, 5000);
