@@ -18,9 +18,11 @@ for p in "${PACKAGES[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
+# As root apt-get runs directly; otherwise through sudo, keeping the environment
+# (DEBIAN_FRONTEND) for the install.
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo -E)
 echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO -E apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
