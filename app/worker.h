@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 
 // Runs the task on a new detached thread; when it returns, posts WM_APP_TASK_DONE
@@ -13,8 +14,23 @@ bool StartWorker(HWND window, std::function<void()> task);
 // and have the window grey out its commands.
 void BeginTask();
 
-// How StartWorker starts a detached thread running `body`. It throws
-// std::system_error when the system has no thread to give, as std::thread does;
-// a test puts a launcher here that always does.
-using ThreadLauncher = void (*)(std::function<void()> body);
-ThreadLauncher& WorkerThreadLauncher();
+// The one system call StartWorker makes to get a thread, in a table like the
+// other system calls a test needs to fault: a test puts a call here that
+// refuses, as the system does when it has no thread to give.
+//
+// Workers are started with the C runtime's own thread call, not std::thread:
+// MinGW's POSIX thread library recycles the record of a detached thread that
+// has ended while that thread is still running its exit hooks, and a thread
+// started at that moment can be handed the recycled record and silently never
+// run its task. A worker that never runs never posts WM_APP_TASK_DONE, and the
+// window would stay greyed out for good.
+struct ThreadCalls {
+    uintptr_t (*beginThread)(void* security, unsigned stackSize, unsigned(__stdcall* start)(void*), void* argument,
+                             unsigned flags, unsigned* threadId);
+};
+
+// The system's call.
+ThreadCalls SystemThreadCalls();
+
+// The calls in use.
+ThreadCalls& Threads();

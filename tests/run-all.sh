@@ -14,8 +14,10 @@ cmake -S "$ROOT" -B "$ROOT/build-test-native" -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$ROOT/build-test-native" -j"$JOBS"
 (cd "$ROOT/build-test-native" && ctest --output-on-failure -j"$JOBS")
 
-echo "== fuzzing the parsers (clang, libFuzzer), a few seconds each"
-CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-test-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVA_FUZZ=ON
+# NORVA_FUZZ_SECONDS=N fuzzes each parser for N seconds instead (a deep run on demand).
+echo "== fuzzing the parsers (clang, libFuzzer), ${NORVA_FUZZ_SECONDS:-15} s each"
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-test-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVA_FUZZ=ON \
+    -DNORVA_FUZZ_SECONDS="${NORVA_FUZZ_SECONDS:-15}"
 cmake --build "$ROOT/build-test-fuzz" -j"$JOBS" --target norva_fuzzers
 (cd "$ROOT/build-test-fuzz" && ctest --output-on-failure -j"$JOBS" -L fuzz)
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <system_error>
+#include <cerrno>
 
 #include "app/app_state.h"
 #include "app/controls.h"
@@ -67,12 +67,13 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
     ASSERT_TRUE(main.PumpUntilIdle(10000));
     ASSERT_TRUE(IsWindowEnabled(g_app.readVersionButton));
 
-    struct LauncherRestorer {
-        ThreadLauncher saved = WorkerThreadLauncher();
-        ~LauncherRestorer() { WorkerThreadLauncher() = saved; }
+    struct ThreadCallsRestorer {
+        ~ThreadCallsRestorer() { Threads() = SystemThreadCalls(); }
     } restore;
-    WorkerThreadLauncher() = [](std::function<void()>) {
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    // As the system answers when it has no thread to give.
+    Threads().beginThread = [](void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*) -> uintptr_t {
+        errno = EAGAIN;
+        return 0;
     };
     main.Command(IdReadVersionButton);
     EXPECT_FALSE(g_app.busy);
@@ -80,7 +81,7 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
         EXPECT_TRUE(IsWindowEnabled(control));
     }
     // Once threads can be had again, the same command works.
-    WorkerThreadLauncher() = restore.saved;
+    Threads() = SystemThreadCalls();
     main.Command(IdReadVersionButton);
     ASSERT_TRUE(main.PumpUntilIdle(10000));
     main.Drain();

@@ -26,7 +26,10 @@ protected:
         ASSERT_TRUE(device.plugged());
         ASSERT_TRUE(OpenSerialPort(device.port(), error));
     }
-    void Run(std::function<void()> task) { ASSERT_TRUE(RunTask(sink, std::move(task))); }
+    void Run(std::function<void()> task) {
+        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(RunTask(sink, "the task of " + test, std::move(task)));
+    }
     void TearDown() override { CloseSerialPort(); }
     MessageSink sink;
     CommCallsRestorer restoreComm;

@@ -3,6 +3,8 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 #include "app/worker.h"
+#include "device/tasks.h"
+#include "update/update_tasks.h"
 
 namespace {
 const wchar_t kClassName[] = L"NorvaTestMessageSink";
@@ -122,8 +124,52 @@ int MessageSink::DoneCount() const {
     return count;
 }
 
-bool RunTask(MessageSink& sink, std::function<void()> task, DWORD timeoutMs) {
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                            nullptr);
+    }
+    return bytes;
+}
+
+// The program's tasks by their function, so that a hang names the one that hung.
+const char* TaskName(void (*task)()) {
+    static const struct {
+        void (*task)();
+        const char* name;
+    } kTasks[] = {
+        {DoReadCurrentVersion, "DoReadCurrentVersion"}, {DoSyncDeviceState, "DoSyncDeviceState"},
+        {DoCheckLatestVersion, "DoCheckLatestVersion"}, {DoFirmwareUpdate, "DoFirmwareUpdate"},
+    };
+    for (const auto& known : kTasks)
+        if (known.task == task) return known.name;
+    return "a task";
+}
+
+}  // namespace
+
+testing::AssertionResult RunTask(MessageSink& sink, const std::string& name, std::function<void()> task,
+                                 DWORD timeoutMs) {
     g_app.busy = true;
-    if (!StartWorker(sink.window(), std::move(task))) return false;
-    return sink.PumpUntilDone(timeoutMs);
+    if (!StartWorker(sink.window(), std::move(task))) {
+        return testing::AssertionFailure() << "no thread could be started for " << name;
+    }
+    if (sink.PumpUntilDone(timeoutMs)) return testing::AssertionSuccess();
+    auto failure = testing::AssertionFailure();
+    failure << name << " did not end within " << timeoutMs << " ms; ";
+    const std::vector<std::wstring> trace = sink.Trace();
+    if (trace.empty()) return failure << "it posted nothing (did its thread ever run?)";
+    failure << "the last it posted:";
+    for (size_t i = trace.size() > 3 ? trace.size() - 3 : 0; i < trace.size(); ++i) failure << " [" << Utf8(trace[i]) << "]";
+    return failure;
+}
+
+testing::AssertionResult RunTask(MessageSink& sink, void (*task)(), DWORD timeoutMs) {
+    return RunTask(sink, TaskName(task), task, timeoutMs);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 // Stands in for the main window in tests of tasks: a message-only window on the
 // test's thread that records what workers post to it, in order.
 struct PostedEvent {
@@ -50,5 +52,9 @@ private:
 };
 
 // Starts the task as the window does (busy set, then StartWorker) and pumps
-// until it is done. False if it did not end within the time-out.
-bool RunTask(MessageSink& sink, std::function<void()> task, DWORD timeoutMs = 60000);
+// until it is done. A task that does not end within the time-out fails with its
+// name and the last things it posted, so that a hang says where it stopped.
+testing::AssertionResult RunTask(MessageSink& sink, const std::string& name, std::function<void()> task,
+                                 DWORD timeoutMs = 60000);
+// The same for one of the program's tasks (DoFirmwareUpdate, ...), named after it.
+testing::AssertionResult RunTask(MessageSink& sink, void (*task)(), DWORD timeoutMs = 60000);

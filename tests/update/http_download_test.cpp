@@ -26,7 +26,7 @@ struct Download {
 Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs = 60000) {
     auto result = std::make_shared<Download>();
     EXPECT_TRUE(RunTask(
-        sink,
+        sink, "the download of '" + std::string(url.begin(), url.end()) + "'",
         [result, url] {
             std::vector<uint8_t> body;
             std::wstring error = L"stale";
@@ -34,8 +34,7 @@ Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs
             result->body.assign(body.begin(), body.end());
             result->error = error;
         },
-        timeoutMs))
-        << "the download did not end";
+        timeoutMs));
     return *result;
 }
 
