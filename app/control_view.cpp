@@ -1,7 +1,5 @@
 #include "app/control_view.h"
 
-#include "update/version.h"
-
 namespace {
 std::wstring HidStateText(bool connected, const DeviceStatus& d) {
     if (!connected) return L"未连接设备";
@@ -39,8 +37,4 @@ ControlView DeriveControlView(const ControlInputs& in) {
         v.verdictText = in.newer ? L"检测到新版本" : L"已是最新版本";
     }
     return v;
-}
-
-bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion) {
-    return !currentVersion.empty() && !latestVersion.empty() && CompareVersions(latestVersion, currentVersion) > 0;
 }

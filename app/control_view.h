@@ -38,6 +38,3 @@ struct ControlView {
 };
 
 ControlView DeriveControlView(const ControlInputs& in);
-
-// Newer firmware is known: both versions are known and the latest ranks above the current one.
-bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion);

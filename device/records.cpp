@@ -3,11 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/trim.h"
-
-// Case folding and digit tests here are the "C" locale's by hand: only A-Z fold
-// and only 0-9 are digits, whatever locale the process runs in, and no byte of
-// a UTF-8 sequence ever reaches a <cctype> function as a negative char.
+#include "base/ascii.h"
+#include "base/trim.h"
 
 namespace {
 
@@ -16,15 +13,6 @@ const char kHidPrefix[] = "HID|";
 const size_t kPrefixLength = 4;
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 // The body of a record of the given kind: the trimmed line must begin with the
 // exact, case-sensitive prefix.
@@ -104,7 +92,7 @@ bool TryParseInt(const std::string& text, int32_t& value) {
     const int64_t limit = negative ? int64_t{2147483648} : int64_t{2147483647};
     int64_t magnitude = 0;
     for (; pos < trimmed.size(); ++pos) {
-        if (!IsDigit(trimmed[pos])) return false;
+        if (!IsAsciiDigit(trimmed[pos])) return false;
         if (magnitude < limit) magnitude = magnitude * 10 + (trimmed[pos] - '0');
         if (magnitude > limit) magnitude = limit;
     }

@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <cctype>
-
 #include "app/app_state.h"
+#include "base/ascii.h"
 #include "app/messages.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 #include "app/worker.h"
 #include "device/queries.h"
 #include "device/records.h"
@@ -20,11 +19,6 @@ constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
 
 bool PortOpen() { return OpenPortHandle() != INVALID_HANDLE_VALUE; }
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 }  // namespace
 
@@ -109,7 +103,7 @@ void DoToggleHidControl(bool enable) {
     const bool read = ReadLinesUntil(kHidReplyTimeoutMs, [&](const std::string& line) {
         // Older firmware answers "ERR unknown command: hid.control(1)", in whatever case.
         static const std::string kUnknown = "unknown command: hid.control";
-        const std::string lower = LowerAscii(line);
+        const std::string lower = AsciiLower(line);
         if (lower.size() >= kUnknown.size() && lower.find(kUnknown) != std::string::npos) {
             unsupported = true;
             return true;

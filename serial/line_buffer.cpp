@@ -1,6 +1,6 @@
 #include "serial/line_buffer.h"
 
-#include "app/trim.h"
+#include "base/trim.h"
 
 void LineBuffer::Append(const char* data, size_t size) {
     // Drop what was handed out before growing, so a long session of lines

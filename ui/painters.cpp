@@ -7,6 +7,7 @@
 #include "app/control_view.h"
 #include "ui/geometry.h"
 #include "ui/palette.h"
+#include "update/version.h"
 
 namespace {
 

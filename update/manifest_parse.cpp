@@ -2,16 +2,10 @@
 
 #include <cstddef>
 
-#include "app/trim.h"
+#include "base/ascii.h"
+#include "base/trim.h"
 
 namespace {
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 // One line of com.ini: comments start with '#' or ';', the separator is the
 // first '=' or, on a line without one, the first ':'. Sections carry no meaning:

@@ -1,6 +1,6 @@
 #include "update/uf2_name.h"
 
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 std::wstring BuildUf2FileName(const std::string& downloadUrl) {
     return Uf2FileNameFromUrl(Utf8ToWide(downloadUrl));

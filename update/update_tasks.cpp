@@ -7,7 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/messages.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 #include "app/worker.h"
 #include "device/queries.h"
 #include "serial/port_list.h"
@@ -69,10 +69,6 @@ bool FetchLatestRelease(std::wstring& error) {
     return true;
 }
 
-bool UpdateAvailable(const KnownVersions& known) {
-    return !known.current.empty() && !known.latest.empty() && CompareVersions(known.latest, known.current) > 0;
-}
-
 bool PortListed(const std::wstring& name) {
     for (const std::wstring& port : EnumerateComPorts()) {
         if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
@@ -125,7 +121,7 @@ void DoCheckLatestVersion() {
     }
 
     const KnownVersions known = ReadKnownVersions();
-    if (UpdateAvailable(known)) {
+    if (UpdateAvailable(known.current, known.latest)) {
         PostStatus(L"检测到新固件: " + Utf8ToWide(known.latest));
     } else {
         PostStatus(L"当前版本已是最新，无需更新。");
@@ -153,7 +149,7 @@ void DoFirmwareUpdate() {
         return;
     }
     known = ReadKnownVersions();
-    if (!UpdateAvailable(known)) {
+    if (!UpdateAvailable(known.current, known.latest)) {
         PostStatus(L"当前版本已是最新，无需更新。");
         return;
     }

@@ -2,9 +2,9 @@
 
 #include <cstddef>
 
-namespace {
+#include "base/ascii.h"
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+namespace {
 
 // Orders two runs given as significant digits: a longer run is the larger
 // number, runs of equal length order like their text.
@@ -22,12 +22,12 @@ std::vector<std::string> ExtractVersionNumbers(const std::string& text) {
     std::vector<std::string> numbers;
     size_t pos = 0;
     while (pos < text.size()) {
-        if (!IsDigit(text[pos])) {
+        if (!IsAsciiDigit(text[pos])) {
             ++pos;
             continue;
         }
         const size_t runStart = pos;
-        while (pos < text.size() && IsDigit(text[pos])) ++pos;
+        while (pos < text.size() && IsAsciiDigit(text[pos])) ++pos;
         size_t significant = runStart;
         while (significant + 1 < pos && text[significant] == '0') ++significant;
         numbers.push_back(text.substr(significant, pos - significant));
@@ -39,7 +39,7 @@ bool HasV16Prefix(const std::string& text) {
     if (text.size() < 3) return false;
     if (text[0] != 'v' && text[0] != 'V') return false;
     if (text[1] != '1' || text[2] != '6') return false;
-    return text.size() == 3 || !IsDigit(text[3]);
+    return text.size() == 3 || !IsAsciiDigit(text[3]);
 }
 
 int CompareVersions(const std::string& a, const std::string& b) {
@@ -62,4 +62,8 @@ int CompareVersions(const std::string& a, const std::string& b) {
         if (order != 0) return order;
     }
     return 0;
+}
+
+bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion) {
+    return !currentVersion.empty() && !latestVersion.empty() && CompareVersions(latestVersion, currentVersion) > 0;
 }

@@ -17,3 +17,6 @@ bool HasV16Prefix(const std::string& text);
 
 // 1 when `a` is newer than `b`, -1 when older, 0 when they rank equal.
 int CompareVersions(const std::string& a, const std::string& b);
+
+// Newer firmware is known: both versions are known and the latest ranks above the current one.
+bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion);

@@ -46,11 +46,3 @@ TEST(ControlView, HidStateTextTakesTheFirstRuleThatApplies) {
         EXPECT_EQ(DeriveControlView(in).hidStateText, c.text);
     }
 }
-
-TEST(UpdateAvailable, OnlyWhenBothVersionsAreKnownAndTheLatestRanksAbove) {
-    EXPECT_TRUE(UpdateAvailable("1.2.3", "1.2.4"));
-    EXPECT_FALSE(UpdateAvailable("1.2.4", "1.2.4"));
-    EXPECT_FALSE(UpdateAvailable("1.2.5", "1.2.4"));
-    EXPECT_FALSE(UpdateAvailable("", "1.2.4"));
-    EXPECT_FALSE(UpdateAvailable("1.2.3", ""));
-}

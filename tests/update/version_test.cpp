@@ -73,4 +73,12 @@ TEST(HasV16Prefix, MarksV16NotFollowedByADigit) {
     }
 }
 
+TEST(UpdateAvailable, OnlyWhenBothVersionsAreKnownAndTheLatestRanksAbove) {
+    EXPECT_TRUE(UpdateAvailable("1.2.3", "1.2.4"));
+    EXPECT_FALSE(UpdateAvailable("1.2.4", "1.2.4"));
+    EXPECT_FALSE(UpdateAvailable("1.2.5", "1.2.4"));
+    EXPECT_FALSE(UpdateAvailable("", "1.2.4"));
+    EXPECT_FALSE(UpdateAvailable("1.2.3", ""));
+}
+
 }  // namespace

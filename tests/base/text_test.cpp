@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/trim.h"
+#include "base/trim.h"
 
 TEST(TrimBytes, RemovesBlanksAndControlBytesAtBothEnds) {
     EXPECT_EQ(TrimBytes(" \t\r\n\x01" "abc" "\x1f "), "abc");

@@ -1,4 +1,4 @@
-#include "app/trim.h"
+#include "base/trim.h"
 
 namespace {
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
