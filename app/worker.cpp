@@ -24,12 +24,7 @@ unsigned __stdcall RunWorker(void* argument) {
 
 }  // namespace
 
-ThreadCalls SystemThreadCalls() { return ThreadCalls{::_beginthreadex}; }
-
-ThreadCalls& Threads() {
-    static ThreadCalls calls = SystemThreadCalls();
-    return calls;
-}
+ThreadCalls ThreadCalls::System() { return ThreadCalls{::_beginthreadex}; }
 
 void BeginTask() {
     g_app.busy = true;
@@ -38,7 +33,7 @@ void BeginTask() {
 
 bool StartWorker(HWND window, std::function<void()> task) {
     auto start = std::make_unique<WorkerStart>(WorkerStart{window, std::move(task)});
-    const uintptr_t thread = Threads().beginThread(nullptr, 0, RunWorker, start.get(), 0, nullptr);
+    const uintptr_t thread = CallsInUse<ThreadCalls>().beginThread(nullptr, 0, RunWorker, start.get(), 0, nullptr);
     if (thread == 0) {
         // No thread: nothing will ever post WM_APP_TASK_DONE, so give the commands back now.
         g_app.busy = false;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/system_calls.h"
+
 // Runs the task on a new detached thread; when it returns, posts WM_APP_TASK_DONE
 // to the window. Returns false (and clears AppState::busy, so the commands come
 // back) when no thread could be started.
@@ -14,9 +16,9 @@ bool StartWorker(HWND window, std::function<void()> task);
 // and have the window grey out its commands.
 void BeginTask();
 
-// The one system call StartWorker makes to get a thread, in a table like the
-// other system calls a test needs to fault: a test puts a call here that
-// refuses, as the system does when it has no thread to give.
+// The one system call StartWorker makes to get a thread (base/system_calls.h):
+// a test puts a call here that refuses, as the system does when it has no
+// thread to give.
 //
 // Workers are started with the C runtime's own thread call, not std::thread:
 // MinGW's POSIX thread library recycles the record of a detached thread that
@@ -27,10 +29,6 @@ void BeginTask();
 struct ThreadCalls {
     uintptr_t (*beginThread)(void* security, unsigned stackSize, unsigned(__stdcall* start)(void*), void* argument,
                              unsigned flags, unsigned* threadId);
+
+    static ThreadCalls System();
 };
-
-// The system's call.
-ThreadCalls SystemThreadCalls();
-
-// The calls in use.
-ThreadCalls& Threads();

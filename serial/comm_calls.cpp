@@ -1,12 +1,7 @@
 #include "serial/comm_calls.h"
 
-CommCalls SystemCommCalls() {
+CommCalls CommCalls::System() {
     return CommCalls{::CreateFileW,     ::SetupComm, ::GetCommState,   ::SetCommState,
                      ::SetCommTimeouts, ::PurgeComm, ::ClearCommError, ::ReadFile,
                      ::WriteFile,       ::CloseHandle};
-}
-
-CommCalls& Comm() {
-    static CommCalls calls = SystemCommCalls();
-    return calls;
 }

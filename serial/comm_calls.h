@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
-// The Win32 calls the serial link makes, gathered in one table. The program
-// uses the system's own; a test swaps one entry to produce a fault that a real
-// port never shows on demand (a failing status query, a short write) and puts
-// the system's call back afterwards.
+#include "base/system_calls.h"
+
+// The Win32 calls of the serial link (base/system_calls.h). A test swaps one to
+// produce a fault a real port never shows on demand: a failing status query, a
+// short write, an open refused because another program holds the port.
+// QueryDosDeviceW (the port list) stays direct: the simulator plugs and unplugs
+// real port names, which is the only fault the list has.
 struct CommCalls {
     decltype(&::CreateFileW) createFile;
     decltype(&::SetupComm) setupComm;
@@ -17,10 +20,8 @@ struct CommCalls {
     decltype(&::ReadFile) readFile;
     decltype(&::WriteFile) writeFile;
     decltype(&::CloseHandle) closeHandle;
+
+    static CommCalls System();
 };
 
-// The system's calls.
-CommCalls SystemCommCalls();
-
-// The calls in use.
-CommCalls& Comm();
+inline CommCalls& Comm() { return CallsInUse<CommCalls>(); }

@@ -42,9 +42,9 @@ struct HttpHandles {
     HttpHandles(const HttpHandles&) = delete;
     HttpHandles& operator=(const HttpHandles&) = delete;
     ~HttpHandles() {
-        if (request != nullptr) WinHttpCloseHandle(request);
-        if (connection != nullptr) WinHttpCloseHandle(connection);
-        if (session != nullptr) WinHttpCloseHandle(session);
+        if (request != nullptr) WinHttp().closeHandle(request);
+        if (connection != nullptr) WinHttp().closeHandle(connection);
+        if (session != nullptr) WinHttp().closeHandle(session);
     }
 };
 
@@ -59,10 +59,10 @@ HINTERNET OpenSession() {
                                  WINHTTP_NO_PROXY_BYPASS, 0);
     }
     if (session != nullptr) {
-        WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+        WinHttp().setTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
         // The wait for the response headers has a time-out of its own.
         DWORD headersTimeoutMs = kReceiveTimeoutMs;
-        WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeoutMs, sizeof headersTimeoutMs);
+        WinHttp().setOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeoutMs, sizeof headersTimeoutMs);
     }
     return session;
 }
@@ -70,7 +70,7 @@ HINTERNET OpenSession() {
 DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
     DWORD value = 0;
     DWORD size = sizeof value;
-    found = WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
+    found = WinHttp().queryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
                                 &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
     return value;
 }
@@ -84,7 +84,7 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uin
     uint64_t total = 0;
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) {
+        if (!WinHttp().queryDataAvailable(request, &available)) {
             error = L"读取响应失败";
             return false;
         }
@@ -125,7 +125,7 @@ bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked) {
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = kExtraChars;
     if (url.empty() || url.size() > MAXDWORD) return false;
-    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (!WinHttp().crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
     if (parts.dwHostNameLength == 0) return false;
     cracked.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
@@ -161,8 +161,8 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
         error = L"创建请求失败";
         return false;
     }
-    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(handles.request, nullptr)) {
+    if (!WinHttp().sendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttp().receiveResponse(handles.request, nullptr)) {
         error = L"HTTP 请求失败";
         return false;
     }

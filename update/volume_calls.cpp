@@ -1,11 +1,6 @@
 #include "update/volume_calls.h"
 
-VolumeCalls SystemVolumeCalls() {
+VolumeCalls VolumeCalls::System() {
     return VolumeCalls{::GetLogicalDriveStringsW, ::GetDriveTypeW, ::GetVolumeInformationW,
                        ::CreateFileW,             ::WriteFile,     ::CloseHandle};
-}
-
-VolumeCalls& Volumes() {
-    static VolumeCalls calls = SystemVolumeCalls();
-    return calls;
 }

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
-// The Win32 volume and file calls of the boot-loader drive code, in one table.
-// The program uses the system's own; a test swaps one entry to play a drive
-// that no real one plays on demand (a write that reports success with nothing
-// written, a drive gone between two calls) and puts the system's call back.
+#include "base/system_calls.h"
+
+// The Win32 volume and file calls of the boot-loader drive code
+// (base/system_calls.h). A test swaps one to play a drive that no real one
+// plays on demand: a write that reports success with nothing written, a drive
+// gone between two calls.
 struct VolumeCalls {
     decltype(&::GetLogicalDriveStringsW) getLogicalDriveStrings;
     decltype(&::GetDriveTypeW) getDriveType;
@@ -13,10 +15,8 @@ struct VolumeCalls {
     decltype(&::CreateFileW) createFile;
     decltype(&::WriteFile) writeFile;
     decltype(&::CloseHandle) closeHandle;
+
+    static VolumeCalls System();
 };
 
-// The system's calls.
-VolumeCalls SystemVolumeCalls();
-
-// The calls in use.
-VolumeCalls& Volumes();
+inline VolumeCalls& Volumes() { return CallsInUse<VolumeCalls>(); }

@@ -1,10 +1,10 @@
 #include "update/winhttp_calls.h"
 
-WinHttpCalls SystemWinHttpCalls() {
-    return WinHttpCalls{::WinHttpOpen, ::WinHttpConnect, ::WinHttpOpenRequest, ::WinHttpReadData};
-}
-
-WinHttpCalls& WinHttp() {
-    static WinHttpCalls calls = SystemWinHttpCalls();
-    return calls;
+WinHttpCalls WinHttpCalls::System() {
+    return WinHttpCalls{::WinHttpCrackUrl,        ::WinHttpOpen,
+                        ::WinHttpSetTimeouts,     ::WinHttpSetOption,
+                        ::WinHttpConnect,         ::WinHttpOpenRequest,
+                        ::WinHttpSendRequest,     ::WinHttpReceiveResponse,
+                        ::WinHttpQueryHeaders,    ::WinHttpQueryDataAvailable,
+                        ::WinHttpReadData,        ::WinHttpCloseHandle};
 }

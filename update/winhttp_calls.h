@@ -3,19 +3,27 @@
 #include <windows.h>
 #include <winhttp.h>
 
-// The WinHTTP calls whose failure no real server can bring about: a session the
-// system refuses, a connection or request handle it cannot create, a read of
-// data the library already said was there. The program uses the system's own;
-// a test swaps one entry and puts the system's call back afterwards.
+#include "base/system_calls.h"
+
+// Every WinHTTP call the download makes (base/system_calls.h). The local update
+// server plays most network faults for real; a test swaps a call here for what
+// no server can bring about: a session the system refuses, a connection or
+// request handle it cannot create, a read of data the library said was there.
 struct WinHttpCalls {
+    decltype(&::WinHttpCrackUrl) crackUrl;
     decltype(&::WinHttpOpen) open;
+    decltype(&::WinHttpSetTimeouts) setTimeouts;
+    decltype(&::WinHttpSetOption) setOption;
     decltype(&::WinHttpConnect) connect;
     decltype(&::WinHttpOpenRequest) openRequest;
+    decltype(&::WinHttpSendRequest) sendRequest;
+    decltype(&::WinHttpReceiveResponse) receiveResponse;
+    decltype(&::WinHttpQueryHeaders) queryHeaders;
+    decltype(&::WinHttpQueryDataAvailable) queryDataAvailable;
     decltype(&::WinHttpReadData) readData;
+    decltype(&::WinHttpCloseHandle) closeHandle;
+
+    static WinHttpCalls System();
 };
 
-// The system's calls.
-WinHttpCalls SystemWinHttpCalls();
-
-// The calls in use.
-WinHttpCalls& WinHttp();
+inline WinHttpCalls& WinHttp() { return CallsInUse<WinHttpCalls>(); }

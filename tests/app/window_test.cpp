@@ -6,6 +6,7 @@
 #include "app/controls.h"
 #include "app/worker.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/calls_override.h"
 #include "tests/support/sim_client.h"
 
 // Command dispatch on the window thread, watched from inside: every text the
@@ -67,11 +68,9 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
     ASSERT_TRUE(main.PumpUntilIdle(10000));
     ASSERT_TRUE(IsWindowEnabled(g_app.readVersionButton));
 
-    struct ThreadCallsRestorer {
-        ~ThreadCallsRestorer() { Threads() = SystemThreadCalls(); }
-    } restore;
+    CallsOverride<ThreadCalls> threads;
     // As the system answers when it has no thread to give.
-    Threads().beginThread = [](void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*) -> uintptr_t {
+    threads->beginThread = [](void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*) -> uintptr_t {
         errno = EAGAIN;
         return 0;
     };
@@ -81,7 +80,7 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
         EXPECT_TRUE(IsWindowEnabled(control));
     }
     // Once threads can be had again, the same command works.
-    Threads() = SystemThreadCalls();
+    threads.Restore();
     main.Command(IdReadVersionButton);
     ASSERT_TRUE(main.PumpUntilIdle(10000));
     main.Drain();

@@ -41,7 +41,7 @@ protected:
         }
     }
     void TearDown() override { CloseSerialPort(); }
-    CommCallsRestorer restoreComm;
+    CallsOverride<CommCalls> comm;
 };
 
 }  // namespace
@@ -116,7 +116,7 @@ TEST_F(DeviceQuery, QueriesWithoutAPortOrWithAFailedWriteSaySo) {
 
     SimDevice device;
     Open(device);
-    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };
@@ -128,7 +128,7 @@ TEST_F(DeviceQuery, QueriesWithoutAPortOrWithAFailedWriteSaySo) {
     // The first write goes through, the second fails.
     static int writes;
     writes = 0;
-    Comm().writeFile = [](HANDLE port, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE port, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
         if (++writes > 1) return FALSE;
         return WriteFile(port, data, size, written, nullptr);
     };
@@ -240,13 +240,13 @@ TEST_F(DeviceQuery, VersionReadWithNoAnswerTimesOut) {
 TEST_F(DeviceQuery, APortErrorDuringAVersionReadGivesItsText) {
     SimDevice device("mute=1");
     Open(device);
-    Comm().clearCommError = [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return FALSE; };
+    comm->clearCommError = [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return FALSE; };
     std::string version;
     std::wstring error;
     EXPECT_FALSE(ReadFirmwareVersion(version, error));
     EXPECT_EQ(error, L"串口状态读取失败");
-    Comm().clearCommError = SystemCommCalls().clearCommError;
-    Comm().readFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) -> BOOL { return FALSE; };
+    comm->clearCommError = CommCalls::System().clearCommError;
+    comm->readFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) -> BOOL { return FALSE; };
     Responder answer(device, "telemetry.once\n", "TEL|fw=1\r\n");
     EXPECT_FALSE(ReadFirmwareVersion(version, error));
     EXPECT_EQ(error, L"串口读取失败");

@@ -32,7 +32,7 @@ protected:
     }
     void TearDown() override { CloseSerialPort(); }
     MessageSink sink;
-    CommCallsRestorer restoreComm;
+    CallsOverride<CommCalls> comm;
 };
 
 }  // namespace
@@ -132,7 +132,7 @@ TEST_F(DeviceTask, MacroModeWithoutAnAnswerReportsTheFailedStatusRead) {
 TEST_F(DeviceTask, MacroModeWhoseCommandCannotBeWritten) {
     SimDevice device;
     Open(device);
-    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };
@@ -226,7 +226,7 @@ TEST_F(DeviceTask, HidControlWithoutAReplyTimesOut) {
 TEST_F(DeviceTask, HidControlWhoseCommandCannotBeWritten) {
     SimDevice device;
     Open(device);
-    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };

@@ -34,7 +34,7 @@ protected:
         ASSERT_TRUE(OpenSerialPort(device.port(), error)) << std::string(error.begin(), error.end());
     }
     void TearDown() override { CloseSerialPort(); }
-    CommCallsRestorer restoreComm;
+    CallsOverride<CommCalls> comm;
 };
 
 }  // namespace
@@ -108,7 +108,7 @@ TEST_F(SerialLink, ASecondOpenClosesTheFirstEvenWhenItFails) {
 
     static std::vector<HANDLE> closed;
     closed.clear();
-    Comm().closeHandle = [](HANDLE handle) -> BOOL {
+    comm->closeHandle = [](HANDLE handle) -> BOOL {
         closed.push_back(handle);
         return CloseHandle(handle);
     };
@@ -127,20 +127,20 @@ TEST_F(SerialLink, FailingToReadOrWriteTheLineSettingsClosesTheNewHandle) {
     SimDevice device("mute=1");
     static int closes;
     closes = 0;
-    Comm().closeHandle = [](HANDLE handle) -> BOOL {
+    comm->closeHandle = [](HANDLE handle) -> BOOL {
         ++closes;
         return CloseHandle(handle);
     };
     std::wstring error;
 
-    Comm().getCommState = [](HANDLE, LPDCB) -> BOOL { return FALSE; };
+    comm->getCommState = [](HANDLE, LPDCB) -> BOOL { return FALSE; };
     EXPECT_FALSE(OpenSerialPort(device.port(), error));
     EXPECT_EQ(error, L"读取串口参数失败");
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(IsOpen());
 
-    Comm().getCommState = SystemCommCalls().getCommState;
-    Comm().setCommState = [](HANDLE, LPDCB) -> BOOL { return FALSE; };
+    comm->getCommState = CommCalls::System().getCommState;
+    comm->setCommState = [](HANDLE, LPDCB) -> BOOL { return FALSE; };
     EXPECT_FALSE(OpenSerialPort(device.port(), error));
     EXPECT_EQ(error, L"设置串口参数失败");
     EXPECT_EQ(closes, 2);
@@ -160,12 +160,12 @@ TEST_F(SerialLink, WritingWithoutAPortOrWithAShortWriteFails) {
 
     SimDevice device("mute=1");
     Open(device);
-    Comm().writeFile = [](HANDLE port, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE port, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
         // What the 800 ms write time-out leaves when the device stops reading.
         return WriteFile(port, data, size - 1, written, nullptr);
     };
     EXPECT_FALSE(WriteCommandLine("app.mode(1)"));
-    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };
@@ -279,13 +279,13 @@ TEST_F(SerialLink, AFailingStatusQueryOrReadEndsTheReadWithItsText) {
     SimDevice device("mute=1");
     Open(device);
     std::wstring error;
-    Comm().clearCommError = [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return FALSE; };
+    comm->clearCommError = [](HANDLE, LPDWORD, LPCOMSTAT) -> BOOL { return FALSE; };
     EXPECT_FALSE(ReadLinesUntil(3000, [](const std::string&) { return true; }, error));
     EXPECT_EQ(error, L"串口状态读取失败");
     EXPECT_TRUE(IsOpen());
 
-    Comm().clearCommError = SystemCommCalls().clearCommError;
-    Comm().readFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) -> BOOL { return FALSE; };
+    comm->clearCommError = CommCalls::System().clearCommError;
+    comm->readFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) -> BOOL { return FALSE; };
     device.Send("x\n");
     EXPECT_FALSE(ReadLinesUntil(3000, [](const std::string&) { return true; }, error));
     EXPECT_EQ(error, L"串口读取失败");
@@ -297,7 +297,7 @@ TEST_F(SerialLink, AnEmptyReadIsRetriedUntilBytesCome) {
     Open(device);
     static int emptyReads;
     emptyReads = 0;
-    Comm().readFile = [](HANDLE port, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED) -> BOOL {
+    comm->readFile = [](HANDLE port, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED) -> BOOL {
         if (emptyReads < 3) {
             ++emptyReads;
             *got = 0;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "serial/comm_calls.h"
+#include "tests/support/calls_override.h"
 #include "tests/support/sim_client.h"
 
 // Waits until the simulated device has received `text` (anywhere in what it
@@ -31,11 +32,6 @@ public:
 private:
     std::atomic<bool> answered_{false};
     std::thread thread_;
-};
-
-// Puts the system's serial calls back when the test ends, whatever it swapped.
-struct CommCallsRestorer {
-    ~CommCallsRestorer() { Comm() = SystemCommCalls(); }
 };
 
 // Milliseconds since `start` (a GetTickCount64 reading).

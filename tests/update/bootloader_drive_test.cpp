@@ -7,16 +7,13 @@
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "update/bootloader_drive.h"
+#include "tests/support/calls_override.h"
 #include "update/volume_calls.h"
 
 // Finding the boot loader's drive among the drives Wine lists, and copying an
 // image onto it, against removable drives the simulator mounts at run time.
 
 namespace {
-
-struct VolumeCallsRestorer {
-    ~VolumeCallsRestorer() { Volumes() = SystemVolumeCalls(); }
-};
 
 // A drive of the simulator's, removed when the test ends.
 struct SimDrive {
@@ -47,7 +44,7 @@ std::vector<uint8_t> Pattern(size_t size) {
 
 class BootloaderDrive : public ::testing::Test {
 protected:
-    VolumeCallsRestorer restoreVolumes;
+    CallsOverride<VolumeCalls> volumes;
 };
 
 }  // namespace
@@ -88,15 +85,15 @@ TEST_F(BootloaderDrive, OnlyARemovableDriveWithTheBootloaderLabelCounts) {
     SimDrive bootloader;
     ASSERT_NE(bootloader.letter, 0);
     // The same drive, seen as a fixed disk: not the boot loader.
-    Volumes().getDriveType = [](LPCWSTR) -> UINT { return DRIVE_FIXED; };
+    volumes->getDriveType = [](LPCWSTR) -> UINT { return DRIVE_FIXED; };
     EXPECT_FALSE(FindBootloaderDrive(before, root));
     // A label that cannot be read: skipped.
-    Volumes() = SystemVolumeCalls();
-    Volumes().getVolumeInformation = [](LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD) -> BOOL {
+    volumes.Restore();
+    volumes->getVolumeInformation = [](LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD) -> BOOL {
         return FALSE;
     };
     EXPECT_FALSE(FindBootloaderDrive(before, root));
-    Volumes() = SystemVolumeCalls();
+    volumes.Restore();
     ASSERT_TRUE(FindBootloaderDrive(before, root));
     EXPECT_EQ(root, bootloader.root());
 }
@@ -113,11 +110,11 @@ TEST_F(BootloaderDrive, OfTwoNewBootloaderDrivesTheFirstListedIsChosen) {
 }
 
 TEST_F(BootloaderDrive, AListingThatFailsOrDoesNotFitGivesNothing) {
-    Volumes().getLogicalDriveStrings = [](DWORD, LPWSTR) -> DWORD { return 0; };
+    volumes->getLogicalDriveStrings = [](DWORD, LPWSTR) -> DWORD { return 0; };
     EXPECT_TRUE(ListDriveRoots().empty());
     std::wstring root;
     EXPECT_FALSE(FindBootloaderDrive(DriveRootSet(), root));
-    Volumes().getLogicalDriveStrings = [](DWORD, LPWSTR) -> DWORD { return 1025; };
+    volumes->getLogicalDriveStrings = [](DWORD, LPWSTR) -> DWORD { return 1025; };
     EXPECT_TRUE(ListDriveRoots().empty());
     EXPECT_FALSE(FindBootloaderDrive(DriveRootSet(), root));
 }
@@ -137,7 +134,7 @@ TEST_F(BootloaderDrive, WritesInPiecesOf64KiBWithProgressAfterEach) {
     SimDrive drive;
     ASSERT_NE(drive.letter, 0);
     static std::vector<DWORD> pieces;
-    Volumes().writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    volumes->writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
         pieces.push_back(size);
         return WriteFile(file, data, size, written, nullptr);
     };
@@ -175,12 +172,12 @@ TEST_F(BootloaderDrive, AFailedWriteOrAWriteThatTakesNothingEndsTheCopy) {
     ASSERT_NE(drive.letter, 0);
     static int closes;
     closes = 0;
-    Volumes().closeHandle = [](HANDLE handle) -> BOOL {
+    volumes->closeHandle = [](HANDLE handle) -> BOOL {
         ++closes;
         return CloseHandle(handle);
     };
     std::wstring error;
-    Volumes().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    volumes->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };
@@ -189,7 +186,7 @@ TEST_F(BootloaderDrive, AFailedWriteOrAWriteThatTakesNothingEndsTheCopy) {
     EXPECT_EQ(closes, 1);
 
     // Success with nothing written would otherwise repeat for ever.
-    Volumes().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    volumes->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return TRUE;
     };
@@ -202,7 +199,7 @@ TEST_F(BootloaderDrive, AFailedWriteOrAWriteThatTakesNothingEndsTheCopy) {
 TEST_F(BootloaderDrive, AShortWriteIsContinuedFromWhereItStopped) {
     SimDrive drive;
     ASSERT_NE(drive.letter, 0);
-    Volumes().writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    volumes->writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
         return WriteFile(file, data, size > 1000 ? 1000 : size, written, nullptr);
     };
     const std::vector<uint8_t> image = Pattern(5500);

@@ -7,6 +7,7 @@
 
 #include "tests/support/update_server_client.h"
 #include "update/http_download.h"
+#include "tests/support/calls_override.h"
 #include "update/winhttp_calls.h"
 
 // Faults of the HTTP library itself, which no server can bring about, through
@@ -18,7 +19,7 @@ std::vector<DWORD> g_accessTypesTried;
 
 HINTERNET WINAPI RecordingOpen(LPCWSTR agent, DWORD access, LPCWSTR proxy, LPCWSTR bypass, DWORD flags) {
     g_accessTypesTried.push_back(access);
-    return SystemWinHttpCalls().open(agent, access, proxy, bypass, flags);
+    return WinHttpCalls::System().open(agent, access, proxy, bypass, flags);
 }
 
 // A system older than Windows 8.1: the automatic proxy is an unknown access type.
@@ -29,7 +30,7 @@ HINTERNET WINAPI OpenWithoutAutomaticProxy(LPCWSTR agent, DWORD access, LPCWSTR 
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return SystemWinHttpCalls().open(agent, access, proxy, bypass, flags);
+    return WinHttpCalls::System().open(agent, access, proxy, bypass, flags);
 }
 
 HINTERNET WINAPI RefusedOpen(LPCWSTR, DWORD access, LPCWSTR, LPCWSTR, DWORD) {
@@ -52,7 +53,7 @@ int g_readsLeft = 0;
 
 // Reads as the system does until the count runs out, then fails.
 BOOL WINAPI ReadFailingLater(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
-    if (g_readsLeft-- > 0) return SystemWinHttpCalls().readData(request, buffer, size, read);
+    if (g_readsLeft-- > 0) return WinHttpCalls::System().readData(request, buffer, size, read);
     SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
     return FALSE;
 }
@@ -75,7 +76,7 @@ protected:
         ResetUpdateServer();
         ServeBytes("/fw.uf2", PatternBytes(300 * 1024), "mode=trickle&chunk=16384&delay=5");
     }
-    void TearDown() override { WinHttp() = SystemWinHttpCalls(); }
+    CallsOverride<WinHttpCalls> winHttp;
 };
 
 }  // namespace
@@ -91,7 +92,7 @@ TEST_F(HttpDownloadFaultTest, SessionTakesTheAutomaticProxyOrFallsBackToTheDefau
     for (const auto& c : cases) {
         SCOPED_TRACE(c.accessTypesTried.size());
         g_accessTypesTried.clear();
-        WinHttp().open = c.open;
+        winHttp->open = c.open;
         const Download download = Fetch("/fw.uf2");
         EXPECT_TRUE(download.ok);
         EXPECT_EQ(download.body.size(), 300u * 1024);
@@ -110,8 +111,8 @@ TEST_F(HttpDownloadFaultTest, HandlesTheLibraryCannotCreateFailBeforeAnyRequest)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.error));
-        WinHttp() = SystemWinHttpCalls();
-        c.breakIt(WinHttp());
+        winHttp.Restore();
+        c.breakIt(*winHttp);
         const Download download = Fetch("/fw.uf2");
         EXPECT_FALSE(download.ok);
         EXPECT_EQ(download.error, c.error);
@@ -123,7 +124,7 @@ TEST_F(HttpDownloadFaultTest, FailedReadEndsTheDownload) {
     for (int goodReads : {0, 2}) {
         SCOPED_TRACE(goodReads);
         g_readsLeft = goodReads;
-        WinHttp().readData = ReadFailingLater;
+        winHttp->readData = ReadFailingLater;
         const Download download = Fetch("/fw.uf2");
         EXPECT_FALSE(download.ok);
         EXPECT_EQ(download.error, L"下载数据读取失败");

@@ -67,7 +67,7 @@ protected:
     SharedSnapshot Shared() { return TakeSharedSnapshot(); }
 
     MessageSink sink;
-    CommCallsRestorer restoreComm;
+    CallsOverride<CommCalls> comm;
 };
 
 const Texts kCompleteUpdate = {
@@ -304,7 +304,7 @@ TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
         g_app.hidCtrlCfg = 1;
     }
     KnowNewerImage("/fw/nowrite.uf2", "1.1.0");
-    Comm().writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
         return FALSE;
     };
