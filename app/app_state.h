@@ -7,25 +7,57 @@
 #include <mutex>
 #include <string>
 
-#include "device/device_status.h"
+#include "app/control_view.h"
+#include "app/device_status.h"
+#include "app/layout.h"
 
-// The one record of the program's state, shared by the window thread and the
-// worker thread of the task that is running.
+// The one serial port the program talks through: its handle and the name it
+// was opened under. The port functions (serial/serial_link.h) are its only
+// writers. It keeps its own small lock because the window reads it (connected?
+// which port?) while the update task closes and reopens the port on its
+// worker thread.
+class SerialLink {
+public:
+    SerialLink() = default;
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // The one test for "is a port open".
+    bool IsOpen() const;
+    // INVALID_HANDLE_VALUE when no port is open.
+    HANDLE Handle() const;
+    // Empty when no port is open.
+    std::wstring Name() const;
+    // Whether a port is open and its name, read together.
+    bool IsOpenAs(std::wstring& name) const;
+
+    // Takes a newly opened handle and its name.
+    void Attach(HANDLE handle, const std::wstring& name);
+    // Gives up the handle (INVALID_HANDLE_VALUE when none was open) and forgets the name.
+    HANDLE Detach();
+
+private:
+    mutable std::mutex lock_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::wstring name_;
+};
+
+// The one record of the program's state.
 //
-// Threads: the window thread owns the handles, progressPercent and the card
-// rectangles. Workers write the port, the version strings and the device status
-// (the DeviceStatus part); every access to those from either thread holds
-// `sharedLock`, so the window never reads a string while a worker assigns it.
-// The lock is held only for copying fields, never across a port, network or
-// window call. TakeSharedSnapshot gives the window thread a consistent copy.
+// Owners: the window thread owns the window, control and font handles, the
+// progress, the card layout and the view it last showed. The port link, the
+// device status and the version strings are written through their owners'
+// functions (serial/serial_link.h, device/device_state.h,
+// update/release_state.h), which a task runs on its worker thread.
 //
 // Lifetime: the instance is created before the entry point runs and is never
 // destroyed, so a task still running while the process ends can never touch a
 // destroyed string or lock.
-struct AppState : DeviceStatus {
+struct AppState {
     HINSTANCE instance = nullptr;
-    // Set first thing on WM_CREATE and never cleared; the posting routines drop
-    // everything while it is null.
+    // Set first thing on WM_CREATE and kept after WM_DESTROY: posts from a task
+    // still running then go to a window that no longer exists and are lost.
+    // The posting routines drop everything while it is null.
     HWND mainWindow = nullptr;
 
     // The 23 child controls, in creation order.
@@ -59,26 +91,28 @@ struct AppState : DeviceStatus {
     HFONT versionFont = nullptr;
     HFONT verdictFont = nullptr;
 
-    // Connected means portHandle is not INVALID_HANDLE_VALUE.
-    HANDLE portHandle = INVALID_HANDLE_VALUE;
-    std::wstring portName;
-    // currentVersion and the device status fields come from DeviceStatus.
+    // Connected means a port is open on this link.
+    SerialLink link;
+
+    // Guarded by sharedLock.
+    DeviceStatus device;
     std::string latestVersion;  // manifest `version`; empty: no check has succeeded
     std::string downloadUrl;    // manifest `xzdz`: where the image is downloaded from
 
     // A task is running. Set by the window and by the task, cleared by the window alone.
     std::atomic<bool> busy{false};
-    // 0..100, written by the window thread only.
+
+    // Window thread only: the progress bar's 0..100, the cards as last laid
+    // out, and the view the controls last showed.
     int32_t progressPercent = 0;
+    CardLayout cards;
+    ControlView view;
 
-    RECT headerCard{};
-    RECT connectionCard{};
-    RECT currentCard{};
-    RECT latestCard{};
-    RECT verdictCard{};
-    RECT statusCard{};
-
-    // Guards portHandle, portName, latestVersion, downloadUrl and the DeviceStatus fields.
+    // The window refreshes its controls from the device status and the version
+    // strings while a worker may be assigning them, and a string read during
+    // its assignment is undefined behaviour. So both sides copy these fields
+    // under this lock; it is held only while copying, never across a port,
+    // network or window call, and never together with the link's own lock.
     std::mutex sharedLock;
 };
 
@@ -86,14 +120,12 @@ using SharedGuard = std::lock_guard<std::mutex>;
 
 extern AppState& g_app;
 
-// A copy of the worker-written fields, taken under the lock.
+// A copy of what the workers write, for the window thread.
 struct SharedSnapshot {
-    HANDLE portHandle = INVALID_HANDLE_VALUE;
+    bool connected = false;
     std::wstring portName;
     DeviceStatus device;
     std::string latestVersion;
-    std::string downloadUrl;
-    bool connected() const { return portHandle != INVALID_HANDLE_VALUE; }
 };
 
 SharedSnapshot TakeSharedSnapshot();

@@ -10,6 +10,11 @@ std::wstring HidStateText(bool connected, const DeviceStatus& d) {
     if (d.hidCtrlCfg == 1) return L"等待接口就绪";
     return L"已关闭";
 }
+
+std::wstring VerdictText(const ControlInputs& in) {
+    if (!in.latestKnown) return L"等待检查";
+    return in.newer ? L"检测到新版本" : L"已是最新版本";
+}
 }  // namespace
 
 ControlView DeriveControlView(const ControlInputs& in) {
@@ -24,17 +29,20 @@ ControlView DeriveControlView(const ControlInputs& in) {
     v.macroEnabled = ready && in.device.telemetryValid;
     v.hidEnabled = ready && in.device.hidCtrlCfg != -1;
 
-    v.macroChecked = in.device.macroModeOn;
-    v.hidChecked = in.device.hidCtrlCfg == 1;
+    // -1 (not read yet) and 0 both show off; a disabled toggle keeps its knob where the state puts it.
+    v.macroOn = in.device.macroModeOn;
+    v.hidOn = in.device.hidCtrlCfg == 1;
 
     v.connectText = in.connected ? L"断开连接" : L"连接串口";
     v.connStateText = in.connected ? L"已连接" : L"未连接";
     v.portText = in.connected ? L"串口: " + in.portName : L"串口: --";
+    v.currentVersionText = in.device.currentVersion.empty() ? L"--" : in.currentVersionText;
+    v.latestVersionText = in.latestKnown ? in.latestVersionText : L"--";
     v.hidStateText = HidStateText(in.connected, in.device);
-    if (!in.latestKnown) {
-        v.verdictText = L"等待检查";
-    } else {
-        v.verdictText = in.newer ? L"检测到新版本" : L"已是最新版本";
-    }
+    v.verdictText = VerdictText(in);
+
+    v.connStateHighlighted = in.connected;
+    v.hidStateHighlighted = in.device.hidCtrlCfg == 1;
+    v.verdictHighlighted = in.newer;
     return v;
 }

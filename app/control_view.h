@@ -2,19 +2,22 @@
 
 #include <string>
 
-#include "device/device_status.h"
+#include "app/device_status.h"
 
-// What RefreshControls shows for a given state: which commands are usable and
-// what the state labels say. The version labels are converted from UTF-8 by
-// the window itself.
+// What the window shows for a given state, decided in this one place: which
+// commands are usable, every caption and state label, where the toggles' knobs
+// sit and which labels take their highlight colour. RefreshControls applies it
+// to the controls and keeps it; the painters draw from it and decide nothing.
 
 struct ControlInputs {
     bool connected = false;
     bool busy = false;
     std::wstring portName;
     DeviceStatus device;
-    bool latestKnown = false;  // latestVersion is not empty
-    bool newer = false;        // both versions known and the latest ranks above the current one
+    std::wstring currentVersionText;  // the device's version as shown (converted from UTF-8)
+    std::wstring latestVersionText;   // the manifest's version as shown
+    bool latestKnown = false;         // latestVersion is not empty
+    bool newer = false;               // both versions known and the latest ranks above the current one
 };
 
 struct ControlView {
@@ -27,14 +30,24 @@ struct ControlView {
     bool macroEnabled = false;
     bool hidEnabled = false;
 
-    bool macroChecked = false;
-    bool hidChecked = false;
+    // The toggles' positions (their check state and their knob).
+    bool macroOn = false;
+    bool hidOn = false;
 
-    std::wstring connectText;
-    std::wstring connStateText;
-    std::wstring portText;
-    std::wstring hidStateText;
-    std::wstring verdictText;
+    std::wstring connectText = L"连接串口";
+    std::wstring connStateText = L"未连接";
+    std::wstring portText = L"串口: --";
+    std::wstring currentVersionText = L"--";
+    std::wstring latestVersionText = L"--";
+    std::wstring hidStateText = L"未连接设备";
+    std::wstring verdictText = L"等待检查";
+
+    // Labels drawn in their highlight colour: the connection state while a port
+    // is open, the HID state while the interface is switched on, the verdict
+    // while newer firmware is known.
+    bool connStateHighlighted = false;
+    bool hidStateHighlighted = false;
+    bool verdictHighlighted = false;
 };
 
 ControlView DeriveControlView(const ControlInputs& in);

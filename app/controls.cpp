@@ -2,6 +2,8 @@
 
 #include <uxtheme.h>
 
+#include <string>
+
 #include "app/app_state.h"
 #include "app/layout.h"
 
@@ -89,8 +91,14 @@ HFONT MakeFont(int pixelHeight, int weight, const wchar_t* face) {
                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-RECT ToRect(const LayoutRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-LayoutRect FromRect(const RECT& r) { return LayoutRect{r.left, r.top, r.right, r.bottom}; }
+void SetTextIfChanged(HWND control, const std::wstring& text) {
+    wchar_t current[256] = {};
+    const int length = GetWindowTextW(control, current, 256);
+    if (length >= 0 && length < 255 && text == current) return;
+    SetWindowTextW(control, text.c_str());
+}
+
+void Check(HWND toggle, bool on) { SendMessageW(toggle, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
 
 }  // namespace
 
@@ -119,27 +127,39 @@ void CreateControls(HWND window) {
     ApplyLayout();
 }
 
-void ComputeLayout(int32_t width, int32_t height) {
-    const CardLayout cards = ComputeCardLayout(width, height);
-    g_app.headerCard = ToRect(cards.header);
-    g_app.connectionCard = ToRect(cards.connection);
-    g_app.currentCard = ToRect(cards.current);
-    g_app.latestCard = ToRect(cards.latest);
-    g_app.verdictCard = ToRect(cards.verdict);
-    g_app.statusCard = ToRect(cards.status);
-}
+void ComputeLayout(int32_t width, int32_t height) { g_app.cards = ComputeCardLayout(width, height); }
 
 void ApplyLayout() {
-    CardLayout cards;
-    cards.header = FromRect(g_app.headerCard);
-    cards.connection = FromRect(g_app.connectionCard);
-    cards.current = FromRect(g_app.currentCard);
-    cards.latest = FromRect(g_app.latestCard);
-    cards.verdict = FromRect(g_app.verdictCard);
-    cards.status = FromRect(g_app.statusCard);
-    const ControlPlaces places = PlaceControls(cards);
+    const ControlPlaces places = PlaceControls(g_app.cards);
     for (int slot = 0; slot < kLayoutSlotCount; ++slot) {
         const ControlPlace& p = places[static_cast<size_t>(slot)];
         MoveWindow(g_app.*kSlotControls[slot], p.x, p.y, p.width, p.height, TRUE);
     }
+}
+
+void ShowControlView(const ControlView& view) {
+    EnableWindow(g_app.refreshButton, view.refreshEnabled);
+    EnableWindow(g_app.portCombo, view.comboEnabled);
+    EnableWindow(g_app.connectButton, view.connectEnabled);
+    EnableWindow(g_app.readVersionButton, view.readVersionEnabled);
+    EnableWindow(g_app.checkLatestButton, view.checkLatestEnabled);
+    EnableWindow(g_app.updateButton, view.updateEnabled);
+    EnableWindow(g_app.macroToggle, view.macroEnabled);
+    EnableWindow(g_app.hidToggle, view.hidEnabled);
+
+    Check(g_app.macroToggle, view.macroOn);
+    Check(g_app.hidToggle, view.hidOn);
+
+    SetTextIfChanged(g_app.connectButton, view.connectText);
+    SetTextIfChanged(g_app.connStateLabel, view.connStateText);
+    SetTextIfChanged(g_app.portLabel, view.portText);
+    SetTextIfChanged(g_app.currentVersionLabel, view.currentVersionText);
+    SetTextIfChanged(g_app.latestVersionLabel, view.latestVersionText);
+    SetTextIfChanged(g_app.hidStateLabel, view.hidStateText);
+    SetTextIfChanged(g_app.verdictLabel, view.verdictText);
+
+    // Their colours and toggle faces come from the view when they repaint.
+    InvalidateRect(g_app.hidStateLabel, nullptr, TRUE);
+    InvalidateRect(g_app.macroToggle, nullptr, TRUE);
+    InvalidateRect(g_app.hidToggle, nullptr, TRUE);
 }

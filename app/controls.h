@@ -4,27 +4,8 @@
 
 #include <cstdint>
 
-// Control ids of the main window's children (the captions and titles have id 0).
-enum ControlId : int {
-    IdPortCombo = 1001,
-    IdRefreshButton = 1002,
-    IdConnectButton = 1003,
-    IdReadVersionButton = 1004,
-    IdCheckLatestButton = 1005,
-    IdUpdateButton = 1006,
-    IdConnStateLabel = 1007,
-    IdPortLabel = 1008,
-    IdCurrentVersionLabel = 1009,
-    IdLatestVersionLabel = 1010,
-    IdVerdictLabel = 1011,
-    IdStatusLabel = 1012,
-    IdProgressBar = 1013,
-    IdMacroLabel = 1014,
-    IdMacroToggle = 1015,
-    IdHidLabel = 1016,
-    IdHidStateLabel = 1017,
-    IdHidToggle = 1018,
-};
+#include "app/control_ids.h"
+#include "app/control_view.h"
 
 // Creates the five fonts and the 23 child controls of the main window, stores
 // their handles in AppState and lays them out for the window's client size.
@@ -35,3 +16,7 @@ void ComputeLayout(int32_t width, int32_t height);
 
 // Moves all 23 controls into their cards.
 void ApplyLayout();
+
+// Puts the view on the controls: enable states, toggle check states, captions
+// and labels; the labels and toggles that draw from it repaint.
+void ShowControlView(const ControlView& view);

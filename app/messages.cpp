@@ -26,6 +26,11 @@ void PostRefresh() {
     PostMessageW(window, WM_APP_REFRESH, 0, 0);
 }
 
+void BeginTask() {
+    g_app.busy = true;
+    PostRefresh();
+}
+
 bool TakePostedStatus(LPARAM lParam, std::wstring& text) {
     std::unique_ptr<std::wstring> owned(reinterpret_cast<std::wstring*>(lParam));
     if (!owned) return false;

@@ -1,22 +1,18 @@
 #include "app/window.h"
 
-#include <functional>
 #include <string>
-#include <utility>
 
 #include "app/app_state.h"
+#include "app/commands.h"
 #include "app/control_view.h"
 #include "app/controls.h"
 #include "app/messages.h"
 #include "base/utf8.h"
-#include "app/worker.h"
-#include "update/version.h"
-#include "device/tasks.h"
+#include "device/device_state.h"
 #include "serial/port_list.h"
-#include "serial/serial_link.h"
 #include "ui/label_backdrop.h"
 #include "ui/painters.h"
-#include "update/update_tasks.h"
+#include "update/version.h"
 
 const wchar_t kMainWindowClass[] = L"NORVA1MainWindow";
 const wchar_t kMainWindowTitle[] = L"NORVA1 固件更新";
@@ -26,108 +22,22 @@ namespace {
 constexpr int kLargeIconId = 107;
 constexpr int kSmallIconId = 108;
 
-void SetTextIfChanged(HWND control, const std::wstring& text) {
-    wchar_t current[256] = {};
-    const int length = GetWindowTextW(control, current, 256);
-    if (length >= 0 && length < 255 && text == current) return;
-    SetWindowTextW(control, text.c_str());
-}
-
-// Every task starts the same way; if no thread could be made, StartWorker has
-// already cleared busy and the commands have to come back on screen.
-void StartTask(std::function<void()> task) {
-    g_app.busy = true;
-    if (!StartWorker(g_app.mainWindow, std::move(task))) RefreshControls();
-}
-
-void Connect() {
-    const LRESULT selection = SendMessageW(g_app.portCombo, CB_GETCURSEL, 0, 0);
-    if (selection < 0) {
-        PostStatus(L"请先选择串口。");
-        return;
-    }
-    wchar_t name[64] = {};
-    const LRESULT length = SendMessageW(g_app.portCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
-    if (length >= 0 && length < 64) {
-        SendMessageW(g_app.portCombo, CB_GETLBTEXT, static_cast<WPARAM>(selection), reinterpret_cast<LPARAM>(name));
-    }
-    const std::wstring portName = name;
-    std::wstring error;
-    if (!OpenSerialPort(portName, error)) {
-        PostStatus(L"连接失败: " + error);
-    } else {
-        PostStatus(L"已连接串口: " + portName);
-        StartTask(DoSyncDeviceState);
-    }
-    RefreshControls();
-}
-
-void Disconnect() {
-    CloseSerialPort();
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion.clear();
-        g_app.latestVersion.clear();
-        g_app.downloadUrl.clear();
-    }
-    g_app.progressPercent = 0;
-    InvalidateRect(g_app.progressBar, nullptr, TRUE);
-    PostStatus(L"串口已断开。");
-    RefreshControls();
-}
-
-void HandleCommand(int id) {
-    if (g_app.busy) return;
-    switch (id) {
-    case IdRefreshButton:
-        RefreshPortList();
-        PostStatus(L"串口列表已刷新。");
-        return;
-    case IdConnectButton:
-        if (TakeSharedSnapshot().connected()) {
-            Disconnect();
-        } else {
-            Connect();
-        }
-        return;
-    default:
-        break;
-    }
-
-    const SharedSnapshot state = TakeSharedSnapshot();
-    if (!state.connected()) return;
-    switch (id) {
-    case IdReadVersionButton:
-        StartTask(DoReadCurrentVersion);
-        break;
-    case IdCheckLatestButton:
-        StartTask(DoCheckLatestVersion);
-        break;
-    case IdUpdateButton:
-        StartTask(DoFirmwareUpdate);
-        break;
-    case IdMacroToggle:
-        if (state.device.telemetryValid) {
-            const bool on = !state.device.macroModeOn;
-            StartTask([on] { DoSetMacroMode(on); });
-        }
-        break;
-    case IdHidToggle:
-        if (state.device.hidCtrlCfg != -1) {
-            const bool enable = state.device.hidCtrlCfg != 1;
-            StartTask([enable] { DoToggleHidControl(enable); });
-        }
-        break;
-    default:
-        break;
-    }
-}
-
 void ShowStatus(LPARAM lParam) {
     std::wstring text;
     if (!TakePostedStatus(lParam, text)) return;
     SetWindowTextW(g_app.statusLabel, text.c_str());
     InvalidateRect(g_app.statusLabel, nullptr, TRUE);
+}
+
+void ShowProgress(WPARAM wParam) {
+    g_app.progressPercent = ClampPostedProgress(wParam);
+    InvalidateRect(g_app.progressBar, nullptr, TRUE);
+}
+
+void TaskDone() {
+    g_app.busy = false;
+    if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
+    RefreshControls();
 }
 
 void LayOut(HWND window) {
@@ -138,10 +48,17 @@ void LayOut(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
 }
 
+void Paint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    PaintMainWindow(window, dc, g_app.cards);
+    EndPaint(window, &ps);
+}
+
 LRESULT DrawItem(const DRAWITEMSTRUCT* item) {
     if (item == nullptr) return 0;
     if (item->CtlType == ODT_BUTTON) {
-        DrawOwnerButton(item);
+        DrawOwnerButton(item, g_app.view);
         return TRUE;
     }
     if (item->CtlType == ODT_COMBOBOX && item->CtlID == IdPortCombo) {
@@ -149,18 +66,57 @@ LRESULT DrawItem(const DRAWITEMSTRUCT* item) {
         return TRUE;
     }
     if (item->CtlType == ODT_STATIC && item->CtlID == IdProgressBar) {
-        DrawProgressBar(item);
+        DrawProgressBar(item, g_app.progressPercent);
         return TRUE;
     }
     return 0;
 }
 
-void DeleteFonts() {
+LRESULT MeasureItem(MEASUREITEMSTRUCT* item) {
+    if (item == nullptr || item->CtlID != IdPortCombo) return 0;
+    item->itemHeight = 30;
+    return TRUE;
+}
+
+LabelKind KindOfLabel(HWND label) {
+    const AppState& a = g_app;
+    if (label == a.titleLabel) return LabelKind::Title;
+    if (label == a.subtitleLabel) return LabelKind::Subtitle;
+    if (label == a.macroLabel || label == a.hidLabel) return LabelKind::SwitchName;
+    if (label == a.hidStateLabel) return LabelKind::HidState;
+    if (label == a.currentVersionLabel || label == a.latestVersionLabel) return LabelKind::VersionValue;
+    if (label == a.verdictLabel) return LabelKind::Verdict;
+    if (label == a.connStateLabel) return LabelKind::ConnState;
+    if (label == a.portLabel || label == a.currentCaption || label == a.latestCaption || label == a.verdictCaption) {
+        return LabelKind::Caption;
+    }
+    if (label == a.statusLabel) return LabelKind::Status;
+    return LabelKind::Other;
+}
+
+LRESULT ColourLabel(HWND window, HDC dc, HWND label) {
+    HBRUSH brush = ColorStaticLabel(dc, KindOfLabel(label), g_app.view);
+    // A transparent label paints no background, so a shorter new text would
+    // leave the old one showing through: put the backdrop behind it first.
+    if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc, g_app.cards);
+    return reinterpret_cast<LRESULT>(brush);
+}
+
+void Create(HWND window) {
+    g_app.mainWindow = window;
+    CreateControls(window);
+    RefreshPortList();
+    RefreshControls();
+}
+
+void Destroy() {
+    CloseDevicePort();
     for (HFONT AppState::*font : {&AppState::titleFont, &AppState::statusFont, &AppState::bodyFont,
                                   &AppState::versionFont, &AppState::verdictFont}) {
         if (g_app.*font != nullptr) DeleteObject(g_app.*font);
         g_app.*font = nullptr;
     }
+    PostQuitMessage(0);
 }
 
 }  // namespace
@@ -188,102 +144,35 @@ HWND CreateMainWindow(HINSTANCE instance) {
 void RefreshControls() {
     const SharedSnapshot state = TakeSharedSnapshot();
     ControlInputs in;
-    in.connected = state.connected();
+    in.connected = state.connected;
     in.busy = g_app.busy;
     in.portName = state.portName;
     in.device = state.device;
+    in.currentVersionText = Utf8ToWide(state.device.currentVersion);
+    in.latestVersionText = Utf8ToWide(state.latestVersion);
     in.latestKnown = !state.latestVersion.empty();
     in.newer = UpdateAvailable(state.device.currentVersion, state.latestVersion);
-    const ControlView view = DeriveControlView(in);
-
-    EnableWindow(g_app.refreshButton, view.refreshEnabled);
-    EnableWindow(g_app.portCombo, view.comboEnabled);
-    EnableWindow(g_app.connectButton, view.connectEnabled);
-    EnableWindow(g_app.readVersionButton, view.readVersionEnabled);
-    EnableWindow(g_app.checkLatestButton, view.checkLatestEnabled);
-    EnableWindow(g_app.updateButton, view.updateEnabled);
-    EnableWindow(g_app.macroToggle, view.macroEnabled);
-    EnableWindow(g_app.hidToggle, view.hidEnabled);
-
-    SendMessageW(g_app.macroToggle, BM_SETCHECK, view.macroChecked ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageW(g_app.hidToggle, BM_SETCHECK, view.hidChecked ? BST_CHECKED : BST_UNCHECKED, 0);
-
-    SetTextIfChanged(g_app.connectButton, view.connectText);
-    SetTextIfChanged(g_app.connStateLabel, view.connStateText);
-    SetTextIfChanged(g_app.portLabel, view.portText);
-    const std::string& current = state.device.currentVersion;
-    SetTextIfChanged(g_app.currentVersionLabel, current.empty() ? L"--" : Utf8ToWide(current));
-    SetTextIfChanged(g_app.latestVersionLabel,
-                     state.latestVersion.empty() ? L"--" : Utf8ToWide(state.latestVersion));
-    SetTextIfChanged(g_app.hidStateLabel, view.hidStateText);
-    SetTextIfChanged(g_app.verdictLabel, view.verdictText);
-
-    InvalidateRect(g_app.hidStateLabel, nullptr, TRUE);
-    InvalidateRect(g_app.macroToggle, nullptr, TRUE);
-    InvalidateRect(g_app.hidToggle, nullptr, TRUE);
+    g_app.view = DeriveControlView(in);
+    ShowControlView(g_app.view);
 }
+
+void RefreshPortList() { FillPortCombo(g_app.portCombo, EnumerateComPorts()); }
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        g_app.mainWindow = window;
-        CreateControls(window);
-        RefreshPortList();
-        RefreshControls();
-        return 0;
-    case WM_DESTROY:
-        CloseSerialPort();
-        DeleteFonts();
-        PostQuitMessage(0);
-        return 0;
-    case WM_SIZE:
-        LayOut(window);
-        return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        PaintMainWindow(window, dc);
-        EndPaint(window, &ps);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_DRAWITEM:
-        return DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_MEASUREITEM: {
-        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        if (item == nullptr || item->CtlID != IdPortCombo) return 0;
-        item->itemHeight = 30;
-        return TRUE;
-    }
-    case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        HWND label = reinterpret_cast<HWND>(lParam);
-        HBRUSH brush = ColorStaticLabel(dc, label);
-        // A transparent label paints no background, so a shorter new text would
-        // leave the old one showing through: put the backdrop behind it first.
-        if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc);
-        return reinterpret_cast<LRESULT>(brush);
-    }
-    case WM_COMMAND:
-        HandleCommand(LOWORD(wParam));
-        return 0;
-    case WM_APP_STATUS:
-        ShowStatus(lParam);
-        return 0;
-    case WM_APP_PROGRESS:
-        g_app.progressPercent = ClampPostedProgress(wParam);
-        InvalidateRect(g_app.progressBar, nullptr, TRUE);
-        return 0;
-    case WM_APP_REFRESH:
-        RefreshControls();
-        return 0;
-    case WM_APP_TASK_DONE:
-        g_app.busy = false;
-        if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
-        RefreshControls();
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CREATE: Create(window); return 0;
+    case WM_DESTROY: Destroy(); return 0;
+    case WM_SIZE: LayOut(window); return 0;
+    case WM_PAINT: Paint(window); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_DRAWITEM: return DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_MEASUREITEM: return MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+    case WM_CTLCOLORSTATIC: return ColourLabel(window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND: HandleCommand(LOWORD(wParam)); return 0;
+    case WM_APP_STATUS: ShowStatus(lParam); return 0;
+    case WM_APP_PROGRESS: ShowProgress(wParam); return 0;
+    case WM_APP_REFRESH: RefreshControls(); return 0;
+    case WM_APP_TASK_DONE: TaskDone(); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

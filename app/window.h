@@ -14,6 +14,10 @@ HWND CreateMainWindow(HINSTANCE instance);
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Re-derives every command's enabled state and every state label from AppState.
-// Window thread only.
+// Derives what every control shows from AppState (the view), shows it and
+// keeps it for the painters. Window thread only.
 void RefreshControls();
+
+// Refills the port list with the ports present now, keeping the user's choice
+// when that port is still there.
+void RefreshPortList();

@@ -26,11 +26,6 @@ unsigned __stdcall RunWorker(void* argument) {
 
 ThreadCalls ThreadCalls::System() { return ThreadCalls{::_beginthreadex}; }
 
-void BeginTask() {
-    g_app.busy = true;
-    PostRefresh();
-}
-
 bool StartWorker(HWND window, std::function<void()> task) {
     auto start = std::make_unique<WorkerStart>(WorkerStart{window, std::move(task)});
     const uintptr_t thread = CallsInUse<ThreadCalls>().beginThread(nullptr, 0, RunWorker, start.get(), 0, nullptr);

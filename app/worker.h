@@ -12,10 +12,6 @@
 // back) when no thread could be started.
 bool StartWorker(HWND window, std::function<void()> task);
 
-// Every task's first steps, on its worker thread: mark the program busy (again)
-// and have the window grey out its commands.
-void BeginTask();
-
 // The one system call StartWorker makes to get a thread (base/system_calls.h):
 // a test puts a call here that refuses, as the system does when it has no
 // thread to give.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "device/device_state.h"
 #include "device/queries.h"
 #include "serial/serial_link.h"
 #include "tests/support/sim_client.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     const int replyDelayMs = argc > 1 ? std::atoi(argv[1]) : 50;
     SimDevice device("reply_delay_ms=" + std::to_string(replyDelayMs));
     std::wstring error;
-    if (!device.plugged() || !OpenSerialPort(device.port(), error)) {
+    if (!device.plugged() || !OpenDevicePort(device.port(), error)) {
         std::fprintf(stderr, "cannot reach the simulated device\n");
         return 1;
     }
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         millis.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
                          static_cast<double>(frequency.QuadPart));
     }
-    CloseSerialPort();
+    CloseDevicePort();
     const double floor = replyDelayMs + kPollIntervalMs;
     const double median = MedianOf(millis);
     std::printf("telemetry round trip: %d rounds, reply delay %d ms\n", kRounds, replyDelayMs);

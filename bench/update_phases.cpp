@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "device/device_state.h"
 #include "serial/serial_link.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
@@ -43,16 +44,16 @@ bool RunUpdate(const std::string& path, MessageSink& sink) {
     SimDevice device("fw=1.0.0 drive_delay_ms=" + std::to_string(kDriveDelayMs) +
                      " return_delay_ms=" + std::to_string(kReturnDelayMs));
     std::wstring error;
-    if (!device.plugged() || !OpenSerialPort(device.port(), error)) return false;
+    if (!device.plugged() || !OpenDevicePort(device.port(), error)) return false;
     {
         SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion = "1.0.0";
+        g_app.device.currentVersion = "1.0.0";
         g_app.latestVersion = "2.0.0";
         g_app.downloadUrl = Ascii(UpdateServerUrl(path));
     }
     const bool done = RunTask(sink, DoFirmwareUpdate, 120000);
     const bool ok = done && sink.Statuses().back() == L"固件更新完成，设备已重连。";
-    CloseSerialPort();
+    CloseDevicePort();
     return ok;
 }
 

@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "probe.h"
+#include "app/window.h"
 #include "serial/port_list.h"
 
 namespace {

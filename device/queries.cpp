@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "app/app_state.h"
+#include "device/device_state.h"
 #include "device/records.h"
-#include "serial/comm_calls.h"
 #include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 
@@ -20,39 +19,39 @@ bool IsTelemetryLine(const std::string& line) {
 }  // namespace
 
 bool RequestTelemetrySnapshot(std::wstring& error) {
-    if (OpenPortHandle() == INVALID_HANDLE_VALUE) {
+    const SerialLink& link = DeviceLink();
+    if (!link.IsOpen()) {
         error = L"串口未连接";
         return false;
     }
-    if (!WriteCommandLine("telemetry.once")) {
+    if (!WriteCommandLine(link, "telemetry.once")) {
         error = L"发送 telemetry.once 失败";
         return false;
     }
     // No purge first: a telemetry line already waiting (a late answer, or one the
-    // device sent by itself) is as good as the answer to this request.
-    bool gotRecord = false;
-    const bool read = ReadLinesUntil(kSnapshotTimeoutMs, [&](const std::string& line) {
-        if (!IsTelemetryLine(line)) return false;
-        gotRecord = true;
-        return true;
-    }, error);
-    return read && gotRecord;
+    // device sent by itself) is as good as the answer to this request. The read
+    // ends well only on a telemetry line, which has been applied by then.
+    return ReadLinesUntil(link,
+                          kSnapshotTimeoutMs,
+                          ApplyingRecords(AppliedRecords::TelemetryAndHid,
+                                          [](const std::string& line, const HidReply&) { return IsTelemetryLine(line); }),
+                          error);
 }
 
 bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
-    const HANDLE port = OpenPortHandle();
-    if (port == INVALID_HANDLE_VALUE) {
+    const SerialLink& link = DeviceLink();
+    if (!link.IsOpen()) {
         error = L"串口未连接";
         return false;
     }
     // Only what the device says in this exchange counts, so drop what is waiting.
-    Comm().purgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    if (!WriteCommandLine("box.info")) {
+    PurgeSerialPort(link);
+    if (!WriteCommandLine(link, "box.info")) {
         error = L"发送 box.info 失败";
         return false;
     }
     Sleep(kBoxInfoPauseMs);
-    if (!WriteCommandLine("telemetry.once")) {
+    if (!WriteCommandLine(link, "telemetry.once")) {
         error = L"发送 telemetry.once 失败";
         return false;
     }
@@ -61,13 +60,11 @@ bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
     // a telemetry record of this exchange carries: after a firmware update the
     // stored version is the old one and must not answer for the device.
     std::string found;
-    const ReplyPoll result = PollReplyLines(kVersionTimeoutMs, kVersionIdleSleepMs, [&](const std::string& line) {
-        {
-            SharedGuard guard(g_app.sharedLock);
-            ParseTelemetryRecord(line, g_app);
-        }
-        return ExtractFwField(line, found) || TelemetryFirmwareVersion(line, found);
-    });
+    const ReplyPoll result =
+        PollReplyLines(link, kVersionTimeoutMs, kVersionIdleSleepMs,
+                       ApplyingRecords(AppliedRecords::Telemetry, [&](const std::string& line, const HidReply&) {
+                           return ExtractFwField(line, found) || TelemetryFirmwareVersion(line, found);
+                       }));
     if (!ReplyPollSucceeded(result, L"读取固件版本超时", error)) return false;
     version = found;
     return true;

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "device/device_status.h"
+#include "app/device_status.h"
 
 // The device's reply records: "TEL|" telemetry and "HID|" control replies, with
 // ';'-separated key=value (or key:value) fields. Every operation trims the line

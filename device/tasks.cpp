@@ -2,14 +2,11 @@
 
 #include <windows.h>
 
-#include "app/app_state.h"
-#include "base/ascii.h"
 #include "app/messages.h"
+#include "base/ascii.h"
 #include "base/utf8.h"
-#include "app/worker.h"
+#include "device/device_state.h"
 #include "device/queries.h"
-#include "device/records.h"
-#include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -18,7 +15,34 @@ constexpr DWORD kMacroSettleMs = 120;
 constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
 
-bool PortOpen() { return OpenPortHandle() != INVALID_HANDLE_VALUE; }
+enum class HidAnswer {
+    Unsupported,  // older firmware that does not know the command
+    Accepted,     // a control reply with ok=1
+    Refused,      // a control reply with any other ok
+};
+
+// Older firmware answers "ERR unknown command: hid.control(1)", in whatever case.
+bool IsUnknownHidCommand(const std::string& line) {
+    static const std::string kUnknown = "unknown command: hid.control";
+    return AsciiLower(line).find(kUnknown) != std::string::npos;
+}
+
+// Waits for the device's answer to "hid.control(n)". Telemetry, HID records of
+// other operations and any other text are passed over (their records applied).
+bool AwaitHidAnswer(HidAnswer& answer, std::wstring& error) {
+    return ReadLinesUntil(DeviceLink(), kHidReplyTimeoutMs,
+                          ApplyingRecords(AppliedRecords::TelemetryAndHid,
+                                          [&](const std::string& line, const HidReply& hid) {
+                                              if (IsUnknownHidCommand(line)) {
+                                                  answer = HidAnswer::Unsupported;
+                                                  return true;
+                                              }
+                                              if (!hid.isControlReply) return false;
+                                              answer = hid.ok ? HidAnswer::Accepted : HidAnswer::Refused;
+                                              return true;
+                                          }),
+                          error);
+}
 
 }  // namespace
 
@@ -33,10 +57,7 @@ void DoReadCurrentVersion() {
         PostStatus(L"读取当前版本失败: " + error);
         return;
     }
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion = version;
-    }
+    StoreDeviceVersion(version);
     PostStatus(L"当前固件版本: " + Utf8ToWide(version));
     PostRefresh();
 }
@@ -57,11 +78,11 @@ void DoSyncDeviceState() {
 void DoSetMacroMode(bool on) {
     BeginTask();
     PostStatus(on ? L"正在开启宏模式..." : L"正在关闭宏模式...");
-    if (!PortOpen()) {
+    if (!DeviceLink().IsOpen()) {
         PostStatus(L"设备未连接。");
         return;
     }
-    if (!WriteCommandLine(on ? "app.mode(1)" : "app.mode(0)")) {
+    if (!WriteCommandLine(DeviceLink(), on ? "app.mode(1)" : "app.mode(0)")) {
         PostStatus(L"发送 app.mode 命令失败。");
         return;
     }
@@ -73,13 +94,9 @@ void DoSetMacroMode(bool on) {
         PostStatus(L"宏模式切换后状态读取失败: " + error);
         return;
     }
-    {
-        // The device took the command: the mode is what was asked for, whatever
-        // the record said about `app` (it may have been sent before the switch).
-        SharedGuard guard(g_app.sharedLock);
-        g_app.macroModeOn = on;
-        g_app.telemetryValid = true;
-    }
+    // The device took the command: the mode is what was asked for, whatever
+    // the record said about `app` (it may have been sent before the switch).
+    StoreMacroMode(on);
     PostStatus(on ? L"宏模式已开启。" : L"宏模式已关闭。");
     PostRefresh();
 }
@@ -87,44 +104,22 @@ void DoSetMacroMode(bool on) {
 void DoToggleHidControl(bool enable) {
     BeginTask();
     PostStatus(enable ? L"正在开启实验性 HID 接口..." : L"正在关闭实验性 HID 接口...");
-    if (!PortOpen()) {
+    if (!DeviceLink().IsOpen()) {
         PostStatus(L"设备未连接。");
         return;
     }
-    if (!WriteCommandLine(enable ? "hid.control(1)" : "hid.control(0)")) {
+    if (!WriteCommandLine(DeviceLink(), enable ? "hid.control(1)" : "hid.control(0)")) {
         PostStatus(L"发送 hid.control 命令失败。");
         return;
     }
 
-    bool unsupported = false;
-    bool replied = false;
-    bool ok = false;
+    HidAnswer answer = HidAnswer::Refused;
     std::wstring error;
-    const bool read = ReadLinesUntil(kHidReplyTimeoutMs, [&](const std::string& line) {
-        // Older firmware answers "ERR unknown command: hid.control(1)", in whatever case.
-        static const std::string kUnknown = "unknown command: hid.control";
-        const std::string lower = AsciiLower(line);
-        if (lower.size() >= kUnknown.size() && lower.find(kUnknown) != std::string::npos) {
-            unsupported = true;
-            return true;
-        }
-        // The read loop has already applied the reply's fields to the shared
-        // state; here only its flags matter.
-        DeviceStatus scratch;
-        bool isControlReply = false;
-        bool replyOk = false;
-        ParseHidRecord(line, isControlReply, replyOk, scratch);
-        if (!isControlReply) return false;  // telemetry, other HID operations, anything else
-        replied = true;
-        ok = replyOk;
-        return true;
-    }, error);
-
-    if (!read) {
+    if (!AwaitHidAnswer(answer, error)) {
         PostStatus(L"HID 切换失败: " + error);
-    } else if (unsupported) {
+    } else if (answer == HidAnswer::Unsupported) {
         PostStatus(L"当前固件不支持实验性 HID 接口开关，请先更新设备固件。");
-    } else if (replied && ok) {
+    } else if (answer == HidAnswer::Accepted) {
         // The device re-enumerates its USB interfaces after the switch; give it a
         // moment, then read where it stands (a failure here changes nothing).
         Sleep(kHidReenumerateMs);

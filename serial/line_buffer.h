@@ -12,7 +12,6 @@ public:
     void Append(const char* data, size_t size);
     // The next complete line, trimmed; false while no line feed is buffered.
     bool TakeLine(std::string& line);
-    size_t PendingBytes() const { return bytes_.size() - consumed_; }
 
 private:
     std::string bytes_;

@@ -4,9 +4,6 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
-#include "serial/port_combo.h"
-
 std::vector<std::wstring> EnumerateComPorts() {
     std::vector<std::wstring> ports;
     wchar_t target[1024];
@@ -18,8 +15,6 @@ std::vector<std::wstring> EnumerateComPorts() {
     }
     return ports;
 }
-
-void RefreshPortList() { FillPortCombo(g_app.portCombo, EnumerateComPorts()); }
 
 void FillPortCombo(HWND combo, const std::vector<std::wstring>& ports) {
     wchar_t chosen[64] = {};

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
 // The COM ports that exist now, COM1 to COM256, in numeric order.
 std::vector<std::wstring> EnumerateComPorts();
 
-// Refills the port combo box, keeping the user's choice when that port is still there.
-void RefreshPortList();
+// Refills the drop-down list with the given port names in order and selects
+// the previously chosen name (compared ignoring case), else the first name,
+// else nothing.
+void FillPortCombo(HWND combo, const std::vector<std::wstring>& ports);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/app_state.h"
+#include "base/trace.h"
 #include "serial/comm_calls.h"
 #include "serial/line_buffer.h"
 
@@ -10,11 +10,6 @@ namespace {
 constexpr DWORD kChunkSize = 512;
 constexpr DWORD kEmptyReadSleepMs = 10;
 }  // namespace
-
-HANDLE OpenPortHandle() {
-    SharedGuard guard(g_app.sharedLock);
-    return g_app.portHandle;
-}
 
 bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error) {
     switch (result) {
@@ -28,9 +23,8 @@ bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstr
     return false;
 }
 
-ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
-                         const std::function<bool(const std::string& line)>& onLine) {
-    const HANDLE port = OpenPortHandle();
+ReplyPoll PollReplyLines(const SerialLink& link, int timeoutMs, DWORD idleSleepMs, const LinePredicate& onLine) {
+    const HANDLE port = link.Handle();
     if (port == INVALID_HANDLE_VALUE) return ReplyPoll::NotOpen;
 
     // No purge: lines already waiting in the driver (a late reply, something the
@@ -42,7 +36,11 @@ ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
         DWORD errors = 0;
         COMSTAT status{};
         // Also clears any line error (framing, overrun, parity), which is otherwise ignored.
-        if (!Comm().clearCommError(port, &errors, &status)) return ReplyPoll::StatusFailed;
+        if (!Comm().clearCommError(port, &errors, &status)) {
+            const DWORD code = GetLastError();
+            TraceSystemError(L"ClearCommError", link.Name(), code);
+            return ReplyPoll::StatusFailed;
+        }
         if (status.cbInQue == 0) {
             Sleep(idleSleepMs);
             continue;
@@ -50,7 +48,11 @@ ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
         char chunk[kChunkSize];
         DWORD got = 0;
         const DWORD want = std::min<DWORD>(status.cbInQue, kChunkSize);
-        if (!Comm().readFile(port, chunk, want, &got, nullptr)) return ReplyPoll::ReadFailed;
+        if (!Comm().readFile(port, chunk, want, &got, nullptr)) {
+            const DWORD code = GetLastError();
+            TraceSystemError(L"ReadFile", link.Name(), code);
+            return ReplyPoll::ReadFailed;
+        }
         if (got == 0) {
             Sleep(kEmptyReadSleepMs);
             continue;

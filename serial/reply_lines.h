@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
+
+#include "serial/serial_link.h"
 
 // The read loop under every exchange with the device: polls the open port for
 // waiting bytes, splits them into trimmed lines and hands each to `onLine`
@@ -17,12 +18,9 @@ enum class ReplyPoll {
     ReadFailed,    // ReadFile failed
 };
 
-ReplyPoll PollReplyLines(int timeoutMs, DWORD idleSleepMs,
-                         const std::function<bool(const std::string& line)>& onLine);
+// `idleSleepMs`: the pause when nothing is waiting (ReadLinesUntil's is 18 ms).
+ReplyPoll PollReplyLines(const SerialLink& link, int timeoutMs, DWORD idleSleepMs, const LinePredicate& onLine);
 
 // True for Accepted; otherwise false with the failure's text in `error`, where a
 // time-out is worded by the caller ("等待设备响应超时", "读取固件版本超时").
 bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error);
-
-// The open port's handle, INVALID_HANDLE_VALUE when none is open.
-HANDLE OpenPortHandle();

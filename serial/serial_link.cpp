@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include "app/app_state.h"
-#include "device/records.h"
+#include "base/trace.h"
 #include "serial/comm_calls.h"
 #include "serial/reply_lines.h"
 
@@ -11,24 +10,16 @@ namespace {
 
 constexpr DWORD kQueueSize = 4096;
 constexpr DWORD kBaudRate = 115200;
+// ReadLinesUntil's pause when no byte is waiting.
+constexpr DWORD kIdleSleepMs = 18;
 
-// Takes the port out of the shared state and forgets what was known about the
-// device, except its version. Returns the handle for the caller to close.
-HANDLE DetachPort() {
-    SharedGuard guard(g_app.sharedLock);
-    const HANDLE port = g_app.portHandle;
-    g_app.portHandle = INVALID_HANDLE_VALUE;
-    g_app.portName.clear();
-    ResetLinkStatus(g_app);
-    return port;
-}
-
-bool ConfigurePort(HANDLE port, std::wstring& error) {
+bool ConfigurePort(HANDLE port, const std::wstring& name, std::wstring& error) {
     Comm().setupComm(port, kQueueSize, kQueueSize);
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!Comm().getCommState(port, &dcb)) {
+        TraceSystemError(L"GetCommState", name, GetLastError());
         error = L"读取串口参数失败";
         return false;
     }
@@ -42,6 +33,7 @@ bool ConfigurePort(HANDLE port, std::wstring& error) {
     dcb.fDtrControl = DTR_CONTROL_ENABLE;  // many USB CDC devices stay silent until the host raises DTR
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (!Comm().setCommState(port, &dcb)) {
+        TraceSystemError(L"SetCommState", name, GetLastError());
         error = L"设置串口参数失败";
         return false;
     }
@@ -61,59 +53,58 @@ bool ConfigurePort(HANDLE port, std::wstring& error) {
 
 }  // namespace
 
-bool OpenSerialPort(const std::wstring& name, std::wstring& error) {
+bool OpenSerialPort(SerialLink& link, const std::wstring& name, std::wstring& error) {
     // A failed attempt must leave no port open, even the one that was.
-    CloseSerialPort();
+    CloseSerialPort(link);
 
     // "\\.\" lets COM10 and above open: without it only COM1..COM9 are known names.
     const std::wstring path = L"\\\\.\\" + name;
     const HANDLE port = Comm().createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
+        TraceSystemError(L"CreateFileW", path, GetLastError());
         error = L"打开串口失败";
         return false;
     }
-    if (!ConfigurePort(port, error)) {
+    if (!ConfigurePort(port, name, error)) {
         Comm().closeHandle(port);
         return false;
     }
-
-    SharedGuard guard(g_app.sharedLock);
-    g_app.portHandle = port;
-    g_app.portName = name;
+    link.Attach(port, name);
     return true;
 }
 
-void CloseSerialPort() {
-    const HANDLE port = DetachPort();
+void CloseSerialPort(SerialLink& link) {
+    const HANDLE port = link.Detach();
     if (port != INVALID_HANDLE_VALUE) Comm().closeHandle(port);
 }
 
-bool WriteCommandLine(const std::string& command) {
-    const HANDLE port = OpenPortHandle();
+bool WriteCommandLine(const SerialLink& link, const std::string& command) {
+    const HANDLE port = link.Handle();
     if (port == INVALID_HANDLE_VALUE) return false;
     const std::string bytes = command + '\n';
     DWORD written = 0;
     if (!Comm().writeFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        const DWORD code = GetLastError();
+        TraceSystemError(L"WriteFile", link.Name(), code);
         return false;
     }
     // The 800 ms write time-out ends a write to a device that stopped reading
     // with a short count: that is a failure too.
-    return written == bytes.size();
+    if (written != bytes.size()) {
+        TraceSystemError(L"WriteFile", link.Name() + L" (wrote " + std::to_wstring(written) + L" of " +
+                                           std::to_wstring(bytes.size()) + L" bytes)",
+                         ERROR_TIMEOUT);
+        return false;
+    }
+    return true;
 }
 
-bool ReadLinesUntil(int timeoutMs, const LinePredicate& accept, std::wstring& error) {
-    const ReplyPoll result = PollReplyLines(timeoutMs, 18, [&](const std::string& line) {
-        {
-            // Every line passes the record parsers, so the device status follows
-            // whatever records the device sends, wanted or not.
-            SharedGuard guard(g_app.sharedLock);
-            ParseTelemetryRecord(line, g_app);
-            bool isControlReply = false;
-            bool ok = false;
-            ParseHidRecord(line, isControlReply, ok, g_app);
-        }
-        return accept(line);
-    });
-    return ReplyPollSucceeded(result, L"等待设备响应超时", error);
+bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error) {
+    return ReplyPollSucceeded(PollReplyLines(link, timeoutMs, kIdleSleepMs, accept), L"等待设备响应超时", error);
+}
+
+void PurgeSerialPort(const SerialLink& link) {
+    const HANDLE port = link.Handle();
+    if (port != INVALID_HANDLE_VALUE) Comm().purgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);
 }

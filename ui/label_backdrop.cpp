@@ -2,7 +2,7 @@
 
 #include "ui/painters.h"
 
-void PaintBackdropBehind(HWND window, HWND label, HDC labelDc) {
+void PaintBackdropBehind(HWND window, HWND label, HDC labelDc, const CardLayout& cards) {
     RECT area{};
     GetClientRect(label, &area);
     POINT origin{0, 0};
@@ -12,6 +12,6 @@ void PaintBackdropBehind(HWND window, HWND label, HDC labelDc) {
     // Statics draw through their parent's clipping (CS_PARENTDC): keep to the label.
     IntersectClipRect(labelDc, area.left, area.top, area.right, area.bottom);
     OffsetViewportOrgEx(labelDc, -origin.x, -origin.y, nullptr);
-    PaintMainWindow(window, labelDc);
+    PaintMainWindow(window, labelDc, cards);
     RestoreDC(labelDc, saved);
 }

@@ -1,23 +1,12 @@
 #include "ui/painters.h"
 
 #include <mutex>
-#include <string>
 
-#include "app/app_state.h"
-#include "app/control_view.h"
+#include "app/control_ids.h"
 #include "ui/geometry.h"
 #include "ui/palette.h"
-#include "update/version.h"
 
 namespace {
-
-// Ids as the controls are created with them.
-constexpr UINT kPortComboId = 1001;
-constexpr UINT kConnectId = 1003;
-constexpr UINT kUpdateId = 1006;
-constexpr UINT kProgressId = 1013;
-constexpr UINT kMacroToggleId = 1015;
-constexpr UINT kHidToggleId = 1018;
 
 COLORREF Colour(uint32_t c) { return static_cast<COLORREF>(c); }
 
@@ -86,12 +75,9 @@ void DrawCaption(HDC dc, HWND control, RECT rect, uint32_t colour, UINT format) 
     DrawTextW(dc, text, -1, &rect, format);
 }
 
-void DrawToggle(const DRAWITEMSTRUCT* item) {
-    bool on = false;
-    {
-        SharedGuard guard(g_app.sharedLock);
-        on = item->CtlID == kMacroToggleId ? g_app.macroModeOn : g_app.hidCtrlCfg == 1;
-    }
+RECT ToRect(const LayoutRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+void DrawToggle(const DRAWITEMSTRUCT* item, bool on) {
     const RECT& r = item->rcItem;
     palette::ButtonColours track = on ? palette::kToggleOn : palette::kToggleOff;
     if (item->itemState & ODS_DISABLED) track = palette::kToggleDisabled;
@@ -104,7 +90,7 @@ void DrawToggle(const DRAWITEMSTRUCT* item) {
 }
 
 void DrawPushButton(const DRAWITEMSTRUCT* item) {
-    const bool primary = item->CtlID == kConnectId || item->CtlID == kUpdateId;
+    const bool primary = item->CtlID == IdConnectButton || item->CtlID == IdUpdateButton;
     const UINT state = item->itemState;
     palette::ButtonColours colours;
     uint32_t caption = primary ? palette::kPrimaryCaption : palette::kSecondaryCaption;
@@ -158,7 +144,7 @@ HBRUSH Opaque(HDC dc, uint32_t text, uint32_t back) {
 
 }  // namespace
 
-void PaintMainWindow(HWND window, HDC dc) {
+void PaintMainWindow(HWND window, HDC dc, const CardLayout& cards) {
     RECT c{};
     GetClientRect(window, &c);
     Gradient(dc, c.left, c.top, palette::kBackdropTop, c.right, c.bottom, palette::kBackdropBottom,
@@ -166,27 +152,29 @@ void PaintMainWindow(HWND window, HDC dc) {
     FilledEllipse(dc, c.right - 240, c.top - 80, c.right + 120, c.top + 220, palette::kCircleTopRight);
     FilledEllipse(dc, c.left - 140, c.bottom - 190, c.left + 180, c.bottom + 110, palette::kCircleBottomLeft);
 
-    DrawCard(dc, g_app.headerCard, palette::kHeaderCardFill, palette::kTopCardBorder);
-    DrawCard(dc, g_app.connectionCard, palette::kConnectionCardFill, palette::kTopCardBorder);
-    DrawCard(dc, g_app.currentCard, palette::kVersionCardFill, palette::kVersionCardBorder);
-    DrawCard(dc, g_app.latestCard, palette::kVersionCardFill, palette::kVersionCardBorder);
-    DrawCard(dc, g_app.verdictCard, palette::kVersionCardFill, palette::kVersionCardBorder);
-    DrawCard(dc, g_app.statusCard, palette::kStatusCardFill, palette::kStatusCardBorder);
+    DrawCard(dc, ToRect(cards.header), palette::kHeaderCardFill, palette::kTopCardBorder);
+    DrawCard(dc, ToRect(cards.connection), palette::kConnectionCardFill, palette::kTopCardBorder);
+    DrawCard(dc, ToRect(cards.current), palette::kVersionCardFill, palette::kVersionCardBorder);
+    DrawCard(dc, ToRect(cards.latest), palette::kVersionCardFill, palette::kVersionCardBorder);
+    DrawCard(dc, ToRect(cards.verdict), palette::kVersionCardFill, palette::kVersionCardBorder);
+    DrawCard(dc, ToRect(cards.status), palette::kStatusCardFill, palette::kStatusCardBorder);
 }
 
 void DrawCard(HDC dc, const RECT& rect, COLORREF fill, COLORREF border) { RoundBox(dc, rect, 18, fill, border); }
 
-void DrawOwnerButton(const DRAWITEMSTRUCT* item) {
+void DrawOwnerButton(const DRAWITEMSTRUCT* item, const ControlView& view) {
     if (item == nullptr) return;
-    if (item->CtlID == kMacroToggleId || item->CtlID == kHidToggleId) {
-        DrawToggle(item);
+    if (item->CtlID == IdMacroToggle) {
+        DrawToggle(item, view.macroOn);
+    } else if (item->CtlID == IdHidToggle) {
+        DrawToggle(item, view.hidOn);
     } else {
         DrawPushButton(item);
     }
 }
 
 void DrawPortCombo(const DRAWITEMSTRUCT* item) {
-    if (item == nullptr || item->CtlID != kPortComboId) return;
+    if (item == nullptr || item->CtlID != IdPortCombo) return;
     HDC dc = item->hDC;
     const RECT& r = item->rcItem;
     const bool focused = (item->itemState & ODS_FOCUS) != 0;
@@ -232,13 +220,13 @@ void DrawPortCombo(const DRAWITEMSTRUCT* item) {
     }
 }
 
-void DrawProgressBar(const DRAWITEMSTRUCT* item) {
-    if (item == nullptr || item->CtlID != kProgressId) return;
+void DrawProgressBar(const DRAWITEMSTRUCT* item, int32_t percent) {
+    if (item == nullptr || item->CtlID != IdProgressBar) return;
     HDC dc = item->hDC;
     RoundBox(dc, item->rcItem, 12, palette::kProgressTrackFill, palette::kProgressTrackBorder);
     RECT inner = item->rcItem;
     InflateRect(&inner, -2, -2);
-    const int32_t right = ProgressBarRight(inner.left, inner.right, g_app.progressPercent);
+    const int32_t right = ProgressBarRight(inner.left, inner.right, percent);
     if (right < 0) return;
 
     HRGN clip = CreateRoundRectRgn(inner.left, inner.top, inner.right + 1, inner.bottom + 1, 10, 10);
@@ -249,44 +237,21 @@ void DrawProgressBar(const DRAWITEMSTRUCT* item) {
     DeleteObject(clip);
 }
 
-HBRUSH ColorStaticLabel(HDC dc, HWND label) {
-    const AppState& a = g_app;
-    if (label == a.titleLabel) return Transparent(dc, palette::kTitleText);
-    if (label == a.subtitleLabel) return Transparent(dc, palette::kSubtitleText);
-    if (label == a.macroLabel || label == a.hidLabel) return Transparent(dc, palette::kSwitchLabelText);
-    if (label == a.currentVersionLabel || label == a.latestVersionLabel) {
-        return Opaque(dc, palette::kVersionText, palette::kWhite);
-    }
-    if (label == a.portLabel || label == a.currentCaption || label == a.latestCaption || label == a.verdictCaption) {
-        return Opaque(dc, palette::kCaptionText, palette::kWhite);
-    }
-    if (label == a.statusLabel) return Opaque(dc, palette::kStatusText, palette::kStatusLabelBack);
-
-    if (label == a.hidStateLabel) {
-        bool enabled = false;
-        {
-            SharedGuard guard(g_app.sharedLock);
-            enabled = g_app.hidCtrlCfg == 1;
-        }
-        return Opaque(dc, enabled ? palette::kGoodText : palette::kQuietText, palette::kHeaderLabelBack);
-    }
-    if (label == a.connStateLabel) {
-        bool connected = false;
-        {
-            SharedGuard guard(g_app.sharedLock);
-            connected = g_app.portHandle != INVALID_HANDLE_VALUE;
-        }
-        return Opaque(dc, connected ? palette::kGoodText : palette::kDisconnectedText, palette::kWhite);
-    }
-    if (label == a.verdictLabel) {
-        std::string current, latest;
-        {
-            SharedGuard guard(g_app.sharedLock);
-            current = g_app.currentVersion;
-            latest = g_app.latestVersion;
-        }
-        return Opaque(dc, UpdateAvailable(current, latest) ? palette::kNewerVersionText : palette::kVerdictText,
-                      palette::kWhite);
+HBRUSH ColorStaticLabel(HDC dc, LabelKind kind, const ControlView& view) {
+    switch (kind) {
+    case LabelKind::Title: return Transparent(dc, palette::kTitleText);
+    case LabelKind::Subtitle: return Transparent(dc, palette::kSubtitleText);
+    case LabelKind::SwitchName: return Transparent(dc, palette::kSwitchLabelText);
+    case LabelKind::VersionValue: return Opaque(dc, palette::kVersionText, palette::kWhite);
+    case LabelKind::Caption: return Opaque(dc, palette::kCaptionText, palette::kWhite);
+    case LabelKind::Status: return Opaque(dc, palette::kStatusText, palette::kStatusLabelBack);
+    case LabelKind::HidState:
+        return Opaque(dc, view.hidStateHighlighted ? palette::kGoodText : palette::kQuietText, palette::kHeaderLabelBack);
+    case LabelKind::ConnState:
+        return Opaque(dc, view.connStateHighlighted ? palette::kGoodText : palette::kDisconnectedText, palette::kWhite);
+    case LabelKind::Verdict:
+        return Opaque(dc, view.verdictHighlighted ? palette::kNewerVersionText : palette::kVerdictText, palette::kWhite);
+    case LabelKind::Other: break;
     }
     return Transparent(dc, palette::kCaptionText);
 }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/messages.h"
+#include "base/trace.h"
 #include "update/volume_calls.h"
 
 namespace {
@@ -20,7 +20,15 @@ constexpr wchar_t kBootloaderLabel[] = L"RPI-RP2";
 bool ListRoots(std::vector<std::wstring>& roots) {
     wchar_t buffer[kDriveListChars + 1] = {};
     const DWORD length = Volumes().getLogicalDriveStrings(kDriveListChars, buffer);
-    if (length == 0 || length > kDriveListChars) return false;
+    if (length == 0) {
+        TraceSystemError(L"GetLogicalDriveStringsW", std::wstring(), GetLastError());
+        return false;
+    }
+    if (length > kDriveListChars) {
+        TraceSystemError(L"GetLogicalDriveStringsW", L"(needs " + std::to_wstring(length) + L" characters)",
+                         ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
     for (const wchar_t* root = buffer; *root != L'\0'; root += wcslen(root) + 1) {
         roots.emplace_back(root);
     }
@@ -31,6 +39,8 @@ bool IsBootloaderDrive(const std::wstring& root) {
     if (Volumes().getDriveType(root.c_str()) != DRIVE_REMOVABLE) return false;
     wchar_t label[kLabelChars] = {};
     if (!Volumes().getVolumeInformation(root.c_str(), label, kLabelChars, nullptr, nullptr, nullptr, nullptr, 0)) {
+        // A card reader without a card, a drive still mounting: not ours, this time.
+        TraceSystemError(L"GetVolumeInformationW", root, GetLastError());
         return false;
     }
     return _wcsicmp(label, kBootloaderLabel) == 0;
@@ -58,12 +68,18 @@ bool FindBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
     return false;
 }
 
-bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName,
-                     const std::vector<uint8_t>& image, std::wstring& error) {
+void PostCopyProgress(int32_t percent) {
+    PostStatus(L"正在写入 UF2 到 RPI-RP2...");
+    PostProgress(percent);
+}
+
+bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, const std::vector<uint8_t>& image,
+                     std::wstring& error, const ProgressCallback& progress) {
     const std::wstring path = root + fileName;
     const HANDLE file = Volumes().createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        TraceSystemError(L"CreateFileW", path, GetLastError());
         error = L"创建 UF2 文件失败";
         return false;
     }
@@ -76,13 +92,16 @@ bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName,
         // copy; the drive is not taking the image, so it counts as a failure.
         if (!Volumes().writeFile(file, image.data() + offset, piece, &written, nullptr) || written == 0 ||
             written > piece) {
+            const DWORD code = GetLastError();
+            TraceSystemError(L"WriteFile", path + L" (" + std::to_wstring(written) + L" of " + std::to_wstring(piece) +
+                                               L" bytes at " + std::to_wstring(offset) + L")",
+                             code);
             Volumes().closeHandle(file);
             error = L"写入 UF2 失败";
             return false;
         }
         offset += written;
-        PostStatus(L"正在写入 UF2 到 RPI-RP2...");
-        PostProgress(static_cast<int32_t>(static_cast<uint64_t>(offset) * 100 / size));
+        progress(static_cast<int32_t>(static_cast<uint64_t>(offset) * 100 / size));
     }
     // The boot ROM starts flashing as the blocks arrive; closing the file is all
     // the drive needs, no flush.

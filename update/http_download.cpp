@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "app/messages.h"
+#include "base/trace.h"
 #include "update/winhttp_calls.h"
 
 // Older SDK headers lack the access type that Windows 8.1 introduced.
@@ -78,13 +78,14 @@ DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
 // Reads the body to its end. A declared length that the body falls short of
 // means the connection was dropped: that is a failed read, not a whole file.
 bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uint8_t>& body,
-              std::wstring& error) {
+              const ProgressCallback& progress, std::wstring& error) {
     body.clear();
     if (lengthKnown && length <= kReserveLimit) body.reserve(length);
     uint64_t total = 0;
     for (;;) {
         DWORD available = 0;
         if (!WinHttp().queryDataAvailable(request, &available)) {
+            TraceSystemError(L"WinHttpQueryDataAvailable", std::wstring(), GetLastError());
             error = L"读取响应失败";
             return false;
         }
@@ -92,15 +93,13 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uin
         std::vector<uint8_t> buffer(available);
         DWORD read = 0;
         if (!WinHttp().readData(request, buffer.data(), available, &read)) {
+            TraceSystemError(L"WinHttpReadData", std::wstring(), GetLastError());
             error = L"下载数据读取失败";
             return false;
         }
         body.insert(body.end(), buffer.begin(), buffer.begin() + read);
         total += read;
-        if (lengthKnown && length != 0) {
-            PostStatus(L"正在下载固件...");
-            PostProgress(static_cast<int32_t>(total * 100 / length));
-        }
+        if (lengthKnown && length != 0) progress(static_cast<int32_t>(total * 100 / length));
     }
     if (lengthKnown && total < length) {
         error = L"下载数据读取失败";
@@ -125,7 +124,10 @@ bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked) {
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = kExtraChars;
     if (url.empty() || url.size() > MAXDWORD) return false;
-    if (!WinHttp().crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (!WinHttp().crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+        TraceSystemError(L"WinHttpCrackUrl", url, GetLastError());
+        return false;
+    }
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
     if (parts.dwHostNameLength == 0) return false;
     cracked.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
@@ -137,7 +139,13 @@ bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked) {
     return true;
 }
 
-bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error) {
+void PostDownloadProgress(int32_t percent) {
+    PostStatus(L"正在下载固件...");
+    PostProgress(percent);
+}
+
+bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error,
+                  const ProgressCallback& progress) {
     CrackedUrl target;
     if (!CrackDownloadUrl(url, target)) {
         error = L"下载地址无效";
@@ -146,11 +154,13 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
     HttpHandles handles;
     handles.session = OpenSession();
     if (handles.session == nullptr) {
+        TraceSystemError(L"WinHttpOpen", std::wstring(), GetLastError());
         error = L"初始化网络请求失败";
         return false;
     }
     handles.connection = WinHttp().connect(handles.session, target.host.c_str(), target.port, 0);
     if (handles.connection == nullptr) {
+        TraceSystemError(L"WinHttpConnect", target.host, GetLastError());
         error = L"连接服务器失败";
         return false;
     }
@@ -158,16 +168,23 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             target.secure ? WINHTTP_FLAG_SECURE : 0);
     if (handles.request == nullptr) {
+        TraceSystemError(L"WinHttpOpenRequest", target.objectPath, GetLastError());
         error = L"创建请求失败";
         return false;
     }
-    if (!WinHttp().sendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttp().receiveResponse(handles.request, nullptr)) {
+    if (!WinHttp().sendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        TraceSystemError(L"WinHttpSendRequest", url, GetLastError());
         error = L"HTTP 请求失败";
         return false;
     }
-    bool statusFound = false;
-    const DWORD status = QueryNumberHeader(handles.request, WINHTTP_QUERY_STATUS_CODE, statusFound);
+    if (!WinHttp().receiveResponse(handles.request, nullptr)) {
+        TraceSystemError(L"WinHttpReceiveResponse", url, GetLastError());
+        error = L"HTTP 请求失败";
+        return false;
+    }
+    // A status the library cannot read shows as 0, which is refused like any other.
+    bool ignored = false;
+    const DWORD status = QueryNumberHeader(handles.request, WINHTTP_QUERY_STATUS_CODE, ignored);
     if (status < 200 || status > 299) {
         error = L"HTTP 状态码 " + std::to_wstring(status);
         return false;
@@ -175,7 +192,7 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
     bool lengthKnown = false;
     const DWORD length = QueryNumberHeader(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, lengthKnown);
     try {
-        return ReadBody(handles.request, lengthKnown, length, body, error);
+        return ReadBody(handles.request, lengthKnown, length, body, progress, error);
     } catch (const std::bad_alloc&) {
         // A body larger than the memory the program can get: the download fails, the program goes on.
         body.clear();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "device/device_state.h"
 #include "device/queries.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
@@ -21,11 +22,11 @@ protected:
     void Open(SimDevice& device) {
         std::wstring error;
         ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenSerialPort(device.port(), error)) << Narrow(error);
+        ASSERT_TRUE(OpenDevicePort(device.port(), error)) << Narrow(error);
     }
     void StoreVersion(const std::string& version) {
         SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion = version;
+        g_app.device.currentVersion = version;
     }
     // Waits until at least `count` received bytes wait in the port's driver queue.
     bool WaitUntilQueued(DWORD count) {
@@ -33,14 +34,14 @@ protected:
         for (;;) {
             DWORD errors = 0;
             COMSTAT status{};
-            if (ClearCommError(TakeSharedSnapshot().portHandle, &errors, &status) && status.cbInQue >= count) {
+            if (ClearCommError(DeviceLink().Handle(), &errors, &status) && status.cbInQue >= count) {
                 return true;
             }
             if (ElapsedMs(start) > 3000) return false;
             Sleep(5);
         }
     }
-    void TearDown() override { CloseSerialPort(); }
+    void TearDown() override { CloseDevicePort(); }
     CallsOverride<CommCalls> comm;
 };
 
@@ -103,7 +104,7 @@ TEST_F(DeviceQuery, SnapshotWithNoAnswerTimesOutAfterThreeAndAHalfSeconds) {
     EXPECT_EQ(error, L"等待设备响应超时");
     EXPECT_GE(ElapsedMs(start), 3500u);
     EXPECT_LT(ElapsedMs(start), 4500u);
-    EXPECT_TRUE(TakeSharedSnapshot().connected());
+    EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 
 TEST_F(DeviceQuery, QueriesWithoutAPortOrWithAFailedWriteSaySo) {
@@ -159,7 +160,7 @@ TEST_F(DeviceQuery, VersionInUpperCaseOrColonKeysIsAccepted) {
         std::wstring error;
         ASSERT_TRUE(ReadFirmwareVersion(version, error)) << Narrow(error);
         EXPECT_EQ(version, "1.3.0");
-        CloseSerialPort();
+        CloseDevicePort();
     }
 }
 
@@ -234,7 +235,7 @@ TEST_F(DeviceQuery, VersionReadWithNoAnswerTimesOut) {
     EXPECT_EQ(error, L"读取固件版本超时");
     EXPECT_GE(ElapsedMs(start), 5260u);
     EXPECT_LT(ElapsedMs(start), 6300u);
-    EXPECT_TRUE(TakeSharedSnapshot().connected());
+    EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 
 TEST_F(DeviceQuery, APortErrorDuringAVersionReadGivesItsText) {

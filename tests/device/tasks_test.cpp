@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "device/device_state.h"
 #include "device/tasks.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
@@ -24,13 +25,13 @@ protected:
     void Open(SimDevice& device) {
         std::wstring error;
         ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenSerialPort(device.port(), error));
+        ASSERT_TRUE(OpenDevicePort(device.port(), error));
     }
     void Run(std::function<void()> task) {
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(RunTask(sink, "the task of " + test, std::move(task)));
     }
-    void TearDown() override { CloseSerialPort(); }
+    void TearDown() override { CloseDevicePort(); }
     MessageSink sink;
     CallsOverride<CommCalls> comm;
 };
@@ -59,13 +60,13 @@ TEST_F(DeviceTask, AFailedVersionReadKeepsThePreviousVersion) {
     Open(device);
     {
         SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion = "1.0.0";
+        g_app.device.currentVersion = "1.0.0";
     }
     Run(DoReadCurrentVersion);
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在读取当前固件版本...", L"progress 0",
                                    L"status 读取当前版本失败: 读取固件版本超时", L"done"}));
     EXPECT_EQ(TakeSharedSnapshot().device.currentVersion, "1.0.0");
-    EXPECT_TRUE(TakeSharedSnapshot().connected());
+    EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 
 TEST_F(DeviceTask, ReadVersionWithoutAPort) {
@@ -220,7 +221,7 @@ TEST_F(DeviceTask, HidControlWithoutAReplyTimesOut) {
     Run([] { DoToggleHidControl(false); });
     EXPECT_EQ(sink.Statuses().back(), L"HID 切换失败: 等待设备响应超时");
     EXPECT_GE(ElapsedMs(start), 5000u);
-    EXPECT_TRUE(TakeSharedSnapshot().connected());
+    EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 
 TEST_F(DeviceTask, HidControlWhoseCommandCannotBeWritten) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "serial/port_combo.h"
+#include "serial/port_list.h"
 #include "serial/port_list.h"
 #include "tests/support/sim_client.h"
 

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "device/device_state.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
+#include "update/release_state.h"
 #include "update/update_tasks.h"
 
 // The check and update tasks end to end below the window: a simulated device
@@ -35,17 +37,17 @@ Texts DistinctStatuses(const MessageSink& sink) {
 class UpdateTask : public ::testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
-    void TearDown() override { CloseSerialPort(); }
+    void TearDown() override { CloseDevicePort(); }
 
     void Open(SimDevice& device) {
         std::wstring error;
         ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenSerialPort(device.port(), error));
+        ASSERT_TRUE(OpenDevicePort(device.port(), error));
     }
     // What a check left behind, so that an update asks neither the device nor the server.
     void Know(const std::string& current, const std::string& latest, const std::string& url) {
         SharedGuard guard(g_app.sharedLock);
-        g_app.currentVersion = current;
+        g_app.device.currentVersion = current;
         g_app.latestVersion = latest;
         g_app.downloadUrl = url;
     }
@@ -95,10 +97,10 @@ TEST_F(UpdateTask, CheckFindsNewerFirmware) {
     const SharedSnapshot shared = Shared();
     EXPECT_EQ(shared.device.currentVersion, "1.0.0");
     EXPECT_EQ(shared.latestVersion, "1.2.0");
-    EXPECT_EQ(shared.downloadUrl, ImageUrl("/fw/check-newer.uf2"));
+    EXPECT_EQ(ReadKnownVersions().downloadUrl, ImageUrl("/fw/check-newer.uf2"));
     EXPECT_EQ(sink.ProgressValues().front(), 0);
     EXPECT_EQ(sink.ProgressValues().back(), 100);
-    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.connected);
 }
 
 TEST_F(UpdateTask, CheckWithTheSameOrAnOlderVersionSaysItIsCurrent) {
@@ -111,7 +113,7 @@ TEST_F(UpdateTask, CheckWithTheSameOrAnOlderVersionSaysItIsCurrent) {
         Run(DoCheckLatestVersion);
         EXPECT_EQ(sink.Statuses().back(), L"当前版本已是最新，无需更新。");
         EXPECT_EQ(Shared().latestVersion, latest);
-        CloseSerialPort();
+        CloseDevicePort();
     }
 }
 
@@ -128,7 +130,7 @@ TEST_F(UpdateTask, CheckWhoseManifestCannotBeHadKeepsWhatWasKnown) {
     Run(DoCheckLatestVersion);
     EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: com.ini 格式错误，缺少 version 或 xzdz");
     EXPECT_EQ(Shared().latestVersion, "0.9.0");
-    EXPECT_EQ(Shared().downloadUrl, "http://old/x.uf2");
+    EXPECT_EQ(ReadKnownVersions().downloadUrl, "http://old/x.uf2");
     EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
 }
 
@@ -153,7 +155,7 @@ TEST_F(UpdateTask, UpdateFlashesTheNewImageAndReconnects) {
     expected.insert(expected.begin(), L"正在下载固件...");
     EXPECT_EQ(DistinctStatuses(sink), expected);
     const SharedSnapshot shared = Shared();
-    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.connected);
     EXPECT_EQ(shared.portName, device.port());
     EXPECT_EQ(shared.device.currentVersion, "1.2.0");
     EXPECT_EQ(shared.latestVersion, "1.2.0");
@@ -222,7 +224,7 @@ TEST_F(UpdateTask, AVersionQueryThatFailsAfterTheReconnectKeepsTheOldVersion) {
     Run(DoFirmwareUpdate);
     silencer.join();
     EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
-    EXPECT_TRUE(Shared().connected());
+    EXPECT_TRUE(Shared().connected);
     EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
 }
 
@@ -254,7 +256,7 @@ TEST_F(UpdateTask, UpdateWhoseQueriesFailStopsBeforeAnyDownload) {
     sink.Clear();
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: HTTP 状态码 500");
-    EXPECT_TRUE(Shared().connected());
+    EXPECT_TRUE(Shared().connected);
 }
 
 TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
@@ -263,7 +265,7 @@ TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
     Know("1.0.0", "1.1.0", ImageUrl("/fw/missing.uf2"));
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses(), (Texts{L"正在下载 UF2 固件...", L"下载 UF2 失败: HTTP 状态码 404"}));
-    EXPECT_TRUE(Shared().connected());
+    EXPECT_TRUE(Shared().connected);
     EXPECT_EQ(device.Received(), "");
 }
 
@@ -272,8 +274,8 @@ TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
     Open(device);
     {
         SharedGuard guard(g_app.sharedLock);
-        g_app.telemetryValid = true;
-        g_app.macroModeOn = true;
+        g_app.device.telemetryValid = true;
+        g_app.device.macroModeOn = true;
     }
     ServeBytes("/fw/empty.uf2", "");
     Know("1.0.0", "1.1.0", ImageUrl("/fw/empty.uf2"));
@@ -291,7 +293,7 @@ TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
     EXPECT_EQ(device.Received(), "");
     EXPECT_EQ(device.State()["mode"], "app");
     const SharedSnapshot shared = Shared();
-    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.connected);
     EXPECT_TRUE(shared.device.macroModeOn);
 }
 
@@ -300,8 +302,8 @@ TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
     Open(device);
     {
         SharedGuard guard(g_app.sharedLock);
-        g_app.telemetryValid = true;
-        g_app.hidCtrlCfg = 1;
+        g_app.device.telemetryValid = true;
+        g_app.device.hidCtrlCfg = 1;
     }
     KnowNewerImage("/fw/nowrite.uf2", "1.1.0");
     comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
@@ -311,7 +313,7 @@ TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"发送 sys.bootsel() 失败。");
     const SharedSnapshot shared = Shared();
-    EXPECT_TRUE(shared.connected());
+    EXPECT_TRUE(shared.connected);
     EXPECT_TRUE(shared.device.telemetryValid);
     EXPECT_EQ(shared.device.hidCtrlCfg, 1);
 }
@@ -330,7 +332,7 @@ TEST_F(UpdateTask, ADriveThatNeverComesIsGivenUpAfterTwentySecondsIgnoringOneAlr
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
     EXPECT_GE(ElapsedMs(start), 20000u);
-    EXPECT_FALSE(Shared().connected());
+    EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(Shared().device.hidCtrlCfg, -1);
     EXPECT_EQ(device.State()["flashed"], "0");
 }
@@ -341,7 +343,7 @@ TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
     KnowNewerImage("/fw/readonly.uf2", "1.1.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"写入固件失败: 创建 UF2 文件失败");
-    EXPECT_FALSE(Shared().connected());
+    EXPECT_FALSE(Shared().connected);
 }
 
 TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
@@ -350,6 +352,6 @@ TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
     KnowNewerImage("/fw/noreturn.uf2", "1.1.0");
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
-    EXPECT_FALSE(Shared().connected());
+    EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(device.State()["flashed"], "1");
 }

@@ -1,0 +1,109 @@
+#include "app/commands.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/messages.h"
+#include "app/window.h"
+#include "app/worker.h"
+#include "device/device_state.h"
+#include "device/tasks.h"
+#include "update/release_state.h"
+#include "update/update_tasks.h"
+
+namespace {
+
+// Every task starts the same way; if no thread could be made, StartWorker has
+// already cleared busy and the commands have to come back on screen.
+void StartTask(std::function<void()> task) {
+    g_app.busy = true;
+    if (!StartWorker(g_app.mainWindow, std::move(task))) RefreshControls();
+}
+
+void Connect() {
+    const LRESULT selection = SendMessageW(g_app.portCombo, CB_GETCURSEL, 0, 0);
+    if (selection < 0) {
+        PostStatus(L"请先选择串口。");
+        return;
+    }
+    wchar_t name[64] = {};
+    const LRESULT length = SendMessageW(g_app.portCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
+    if (length >= 0 && length < 64) {
+        SendMessageW(g_app.portCombo, CB_GETLBTEXT, static_cast<WPARAM>(selection), reinterpret_cast<LPARAM>(name));
+    }
+    const std::wstring portName = name;
+    std::wstring error;
+    if (!OpenDevicePort(portName, error)) {
+        PostStatus(L"连接失败: " + error);
+    } else {
+        PostStatus(L"已连接串口: " + portName);
+        StartTask(DoSyncDeviceState);
+    }
+    RefreshControls();
+}
+
+void Disconnect() {
+    CloseDevicePort();
+    ForgetDeviceVersion();
+    ForgetRelease();
+    g_app.progressPercent = 0;
+    InvalidateRect(g_app.progressBar, nullptr, TRUE);
+    PostStatus(L"串口已断开。");
+    RefreshControls();
+}
+
+// The commands that need an open port, with the state they start from.
+void HandleDeviceCommand(int id, const DeviceStatus& device) {
+    switch (id) {
+    case IdReadVersionButton:
+        StartTask(DoReadCurrentVersion);
+        break;
+    case IdCheckLatestButton:
+        StartTask(DoCheckLatestVersion);
+        break;
+    case IdUpdateButton:
+        StartTask(DoFirmwareUpdate);
+        break;
+    case IdMacroToggle:
+        if (device.telemetryValid) {
+            const bool on = !device.macroModeOn;
+            StartTask([on] { DoSetMacroMode(on); });
+        }
+        break;
+    case IdHidToggle:
+        if (device.hidCtrlCfg != -1) {
+            const bool enable = device.hidCtrlCfg != 1;
+            StartTask([enable] { DoToggleHidControl(enable); });
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void HandleCommand(int id) {
+    if (g_app.busy) return;
+    switch (id) {
+    case IdRefreshButton:
+        RefreshPortList();
+        PostStatus(L"串口列表已刷新。");
+        return;
+    case IdConnectButton:
+        if (DeviceLink().IsOpen()) {
+            Disconnect();
+        } else {
+            Connect();
+        }
+        return;
+    default:
+        if (DeviceLink().IsOpen()) HandleDeviceCommand(id, DeviceStatusNow());
+        return;
+    }
+}

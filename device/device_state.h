@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/app_state.h"
+#include "serial/serial_link.h"
+
+// The one owner of what the program knows about the device: the port it is on
+// and its status (app/device_status.h). Every write of the shared device
+// status goes through here, and every reply record is applied here, once.
+
+// The link of the device's port.
+SerialLink& DeviceLink();
+
+// Opens the device's port; any open or close of the port forgets what was
+// known about the device except its version. Errors as OpenSerialPort's.
+bool OpenDevicePort(const std::wstring& name, std::wstring& error);
+void CloseDevicePort();
+
+// A copy of the device status, and of its version alone.
+DeviceStatus DeviceStatusNow();
+std::string KnownDeviceVersion();
+
+void StoreDeviceVersion(const std::string& version);
+void ForgetDeviceVersion();
+// A macro-mode command the device took: the mode is known and as asked.
+void StoreMacroMode(bool on);
+
+// Which records of a reply change the device status.
+enum class AppliedRecords {
+    Telemetry,        // the version read: a HID record leaves the HID status alone
+    TelemetryAndHid,  // every other exchange
+};
+
+// What a HID control reply said, besides the status it carries.
+struct HidReply {
+    bool isControlReply = false;
+    bool ok = false;
+};
+
+// Decides about a reply line after its record, if any, has been applied.
+using DeviceLinePredicate = std::function<bool(const std::string& line, const HidReply& hid)>;
+
+// The reply reader: a line predicate for the read loop that applies each line's
+// record to the device status, then hands the line to `accept`.
+LinePredicate ApplyingRecords(AppliedRecords records, DeviceLinePredicate accept);

@@ -1,0 +1,21 @@
+#include "update/release_state.h"
+
+#include "app/app_state.h"
+#include "device/device_state.h"
+
+KnownVersions ReadKnownVersions() {
+    KnownVersions known;
+    known.current = KnownDeviceVersion();
+    SharedGuard guard(g_app.sharedLock);
+    known.latest = g_app.latestVersion;
+    known.downloadUrl = g_app.downloadUrl;
+    return known;
+}
+
+void StoreRelease(const ReleaseManifest& manifest) {
+    SharedGuard guard(g_app.sharedLock);
+    g_app.latestVersion = manifest.version;
+    g_app.downloadUrl = manifest.downloadUrl;
+}
+
+void ForgetRelease() { StoreRelease(ReleaseManifest()); }

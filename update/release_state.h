@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "update/manifest.h"
+
+// The one owner of what the program knows about the newest release: the
+// manifest's version and image URL, kept in the shared state.
+
+// The versions as known now: the device's and the newest release's, with its image URL.
+struct KnownVersions {
+    std::string current;
+    std::string latest;
+    std::string downloadUrl;
+};
+KnownVersions ReadKnownVersions();
+
+void StoreRelease(const ReleaseManifest& manifest);
+void ForgetRelease();

@@ -1,0 +1,157 @@
+#include "update/update_phases.h"
+
+#include <windows.h>
+
+#include "app/messages.h"
+#include "base/utf8.h"
+#include "device/device_state.h"
+#include "device/queries.h"
+#include "serial/port_list.h"
+#include "serial/serial_link.h"
+#include "update/http_download.h"
+#include "update/uf2_image.h"
+#include "update/uf2_name.h"
+#include "update/version.h"
+
+namespace {
+
+// Waits of the update, in milliseconds.
+constexpr DWORD kAfterBootselMs = 450;         // the device needs a moment to act on the command
+constexpr ULONGLONG kDriveWaitMs = 20000;      // longest wait for the boot loader's drive
+constexpr DWORD kDrivePollMs = 400;
+constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboots
+constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the port to come back
+constexpr DWORD kReconnectPollMs = 1000;
+
+bool PortListed(const std::wstring& name) {
+    for (const std::wstring& port : EnumerateComPorts()) {
+        if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < kDriveWaitMs) {
+        if (FindBootloaderDrive(drivesBefore, root)) return true;
+        Sleep(kDrivePollMs);
+    }
+    return false;
+}
+
+// Reopens the port the device was on once it is listed again, and reads the
+// version the new firmware reports. True when the port is open again.
+bool ReconnectDevice(const std::wstring& savedPortName) {
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < kReconnectWaitMs) {
+        std::wstring error;
+        // A port can be listed a moment before it can be opened: try again then.
+        if (PortListed(savedPortName) && OpenDevicePort(savedPortName, error)) {
+            std::string version;
+            if (ReadFirmwareVersion(version, error)) StoreDeviceVersion(version);
+            return true;
+        }
+        Sleep(kReconnectPollMs);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ReadDeviceVersion(std::wstring& error) {
+    std::string version;
+    if (!ReadFirmwareVersion(version, error)) return false;
+    StoreDeviceVersion(version);
+    PostRefresh();
+    return true;
+}
+
+bool FetchLatestRelease(std::wstring& error) {
+    ReleaseManifest manifest;
+    if (!FetchReleaseManifest(manifest, error)) return false;
+    StoreRelease(manifest);
+    PostRefresh();
+    return true;
+}
+
+bool MakeSureVersionsAreKnown(UpdateRun& run) {
+    // What the last check found is used as it is; only what is missing is asked for.
+    std::wstring error;
+    if (ReadKnownVersions().current.empty() && !ReadDeviceVersion(error)) {
+        PostStatus(L"读取当前版本失败: " + error);
+        return false;
+    }
+    run.known = ReadKnownVersions();
+    if ((run.known.latest.empty() || run.known.downloadUrl.empty()) && !FetchLatestRelease(error)) {
+        PostStatus(L"获取远程版本信息失败: " + error);
+        return false;
+    }
+    run.known = ReadKnownVersions();
+    if (!UpdateAvailable(run.known.current, run.known.latest)) {
+        PostStatus(L"当前版本已是最新，无需更新。");
+        return false;
+    }
+    return true;
+}
+
+bool DownloadAndCheckImage(UpdateRun& run) {
+    PostStatus(L"正在下载 UF2 固件...");
+    std::wstring error;
+    if (!HttpDownload(Utf8ToWide(run.known.downloadUrl), run.image, error)) {
+        PostStatus(L"下载 UF2 失败: " + error);
+        return false;
+    }
+    if (run.image.empty()) {
+        PostStatus(L"下载的 UF2 文件为空。");
+        return false;
+    }
+    // An error page served with status 200, a cut-off file or an image for
+    // another chip would leave the device waiting in its boot loader with
+    // nothing written.
+    if (CheckRp2040Uf2Image(run.image.data(), run.image.size()) != Uf2Check::Ok) {
+        PostStatus(L"下载的 UF2 文件无效。");
+        return false;
+    }
+    return true;
+}
+
+bool RebootIntoBootloader(UpdateRun& run) {
+    run.savedPortName = DeviceLink().Name();
+    run.fileName = BuildUf2FileName(run.known.downloadUrl);
+    run.drivesBefore = ListDriveRoots();
+
+    PostStatus(L"正在发送 sys.bootsel()...");
+    if (!WriteCommandLine(DeviceLink(), "sys.bootsel()")) {
+        PostStatus(L"发送 sys.bootsel() 失败。");
+        return false;
+    }
+    Sleep(kAfterBootselMs);
+    CloseDevicePort();
+    PostRefresh();
+    return true;
+}
+
+bool FindDriveAndWrite(UpdateRun& run) {
+    PostStatus(L"正在等待 RPI-RP2 磁盘出现...");
+    PostProgress(0);
+    if (!WaitForBootloaderDrive(run.drivesBefore, run.driveRoot)) {
+        PostStatus(L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
+        return false;
+    }
+    PostStatus(L"已检测到 RPI-RP2，正在写入固件...");
+    std::wstring error;
+    if (!WriteUf2ToDrive(run.driveRoot, run.fileName, run.image, error)) {
+        PostStatus(L"写入固件失败: " + error);
+        return false;
+    }
+    return true;
+}
+
+void ReconnectAndReport(const UpdateRun& run) {
+    PostStatus(L"固件写入完成，正在尝试重连串口...");
+    PostProgress(100);
+    Sleep(kAfterCopyMs);
+    const bool reconnected = ReconnectDevice(run.savedPortName);
+    PostRefresh();
+    PostStatus(reconnected ? L"固件更新完成，设备已重连。" : L"固件已更新，但设备未自动重连，请手动重新连接。");
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "update/bootloader_drive.h"
+#include "update/release_state.h"
+
+// The steps the check and the update are made of. Each posts its own status
+// texts; a phase that returns false has posted the text the update ends with.
+
+// The version the device reports now, stored and shown. False with the query's error.
+bool ReadDeviceVersion(std::wstring& error);
+
+// The newest release the update server names, stored and shown. False with the fetch's error.
+bool FetchLatestRelease(std::wstring& error);
+
+// What one run of the firmware update carries from phase to phase.
+struct UpdateRun {
+    KnownVersions known;
+    std::vector<uint8_t> image;
+    std::wstring savedPortName;  // the port the device was on before the reboot
+    std::wstring fileName;       // the image's name on the drive
+    DriveRootSet drivesBefore;   // the drives present before the reboot
+    std::wstring driveRoot;      // the boot loader's drive, once found
+};
+
+// 1. Both versions known (asking the device and the server only for what is
+// missing), and the latest newer than the device's.
+bool MakeSureVersionsAreKnown(UpdateRun& run);
+
+// 2. The image downloaded and checked: nothing reaches the device unless the
+// boot ROM would flash it.
+bool DownloadAndCheckImage(UpdateRun& run);
+
+// 3. The port and the drives noted, "sys.bootsel()" sent, the port closed.
+bool RebootIntoBootloader(UpdateRun& run);
+
+// 4. The new RPI-RP2 drive waited for and the image copied onto it.
+bool FindDriveAndWrite(UpdateRun& run);
+
+// 5. The device's port waited for and reopened, its version read, and the
+// final text posted.
+void ReconnectAndReport(const UpdateRun& run);
