@@ -15,6 +15,22 @@ constexpr DWORD kMacroSettleMs = 120;
 constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
 
+// Both switches begin alike: the opening text, then the command, which needs an
+// open port and a whole write; false when the switch has ended with its text.
+bool StartSwitch(const wchar_t* openingText, const char* command, const wchar_t* sendFailedText) {
+    BeginTask();
+    PostStatus(openingText);
+    if (!DeviceLink().IsOpen()) {
+        PostStatus(L"设备未连接。");
+        return false;
+    }
+    if (!WriteCommandLine(DeviceLink(), command)) {
+        PostStatus(sendFailedText);
+        return false;
+    }
+    return true;
+}
+
 enum class HidAnswer {
     Unsupported,  // older firmware that does not know the command
     Accepted,     // a control reply with ok=1
@@ -76,14 +92,8 @@ void DoSyncDeviceState() {
 }
 
 void DoSetMacroMode(bool on) {
-    BeginTask();
-    PostStatus(on ? L"正在开启宏模式..." : L"正在关闭宏模式...");
-    if (!DeviceLink().IsOpen()) {
-        PostStatus(L"设备未连接。");
-        return;
-    }
-    if (!WriteCommandLine(DeviceLink(), on ? "app.mode(1)" : "app.mode(0)")) {
-        PostStatus(L"发送 app.mode 命令失败。");
+    if (!StartSwitch(on ? L"正在开启宏模式..." : L"正在关闭宏模式...", on ? "app.mode(1)" : "app.mode(0)",
+                     L"发送 app.mode 命令失败。")) {
         return;
     }
     // The device's direct answer is not read: the telemetry record that follows is what counts.
@@ -102,14 +112,8 @@ void DoSetMacroMode(bool on) {
 }
 
 void DoToggleHidControl(bool enable) {
-    BeginTask();
-    PostStatus(enable ? L"正在开启实验性 HID 接口..." : L"正在关闭实验性 HID 接口...");
-    if (!DeviceLink().IsOpen()) {
-        PostStatus(L"设备未连接。");
-        return;
-    }
-    if (!WriteCommandLine(DeviceLink(), enable ? "hid.control(1)" : "hid.control(0)")) {
-        PostStatus(L"发送 hid.control 命令失败。");
+    if (!StartSwitch(enable ? L"正在开启实验性 HID 接口..." : L"正在关闭实验性 HID 接口...",
+                     enable ? "hid.control(1)" : "hid.control(0)", L"发送 hid.control 命令失败。")) {
         return;
     }
 

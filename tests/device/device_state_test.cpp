@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "device/device_state.h"
 #include "serial/serial_link.h"
+#include "tests/support/device_helpers.h"
 #include "tests/support/sim_client.h"
 
 // The owner of what is known about the device: the port it is on, and the
@@ -14,11 +15,7 @@ namespace {
 
 class DeviceState : public ::testing::Test {
 protected:
-    void Open(SimDevice& device) {
-        std::wstring error;
-        ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenDevicePort(device.port(), error));
-    }
+    void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     void TearDown() override { CloseDevicePort(); }
 };
 

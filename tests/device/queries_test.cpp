@@ -19,11 +19,7 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 class DeviceQuery : public ::testing::Test {
 protected:
-    void Open(SimDevice& device) {
-        std::wstring error;
-        ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenDevicePort(device.port(), error)) << Narrow(error);
-    }
+    void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     void StoreVersion(const std::string& version) {
         SharedGuard guard(g_app.sharedLock);
         g_app.device.currentVersion = version;

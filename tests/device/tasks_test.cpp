@@ -22,11 +22,7 @@ using Trace = std::vector<std::wstring>;
 
 class DeviceTask : public ::testing::Test {
 protected:
-    void Open(SimDevice& device) {
-        std::wstring error;
-        ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenDevicePort(device.port(), error));
-    }
+    void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     void Run(std::function<void()> task) {
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(RunTask(sink, "the task of " + test, std::move(task)));

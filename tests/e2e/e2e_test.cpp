@@ -21,22 +21,14 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Connects through the window and waits until the telemetry sync has ended.
-void ConnectAndSync(HWND main, const std::wstring& port) {
-    ASSERT_TRUE(SelectPort(main, port));
-    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
-    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"设备状态已同步。", 15000)) << TextOf(main, IdStatusLabel);
-    ASSERT_TRUE(WaitForEnabled(main, IdConnectButton, true, 5000));
-}
 
 }  // namespace
 
 TEST(EndToEnd, StartsWithThePortsListedAndNothingToDoButConnect) {
     SimDevice device;
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
 
     ComboState combo;
     ASSERT_TRUE(ProbeCombo(main, IdPortCombo, combo));
@@ -58,10 +50,9 @@ TEST(EndToEnd, StartsWithThePortsListedAndNothingToDoButConnect) {
 
 TEST(EndToEnd, ConnectReadVersionSwitchBothFeaturesAndDisconnect) {
     SimDevice device("fw=2.3.4 app=0 hid_cfg=0 reply_delay_ms=400");
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
 
     ASSERT_TRUE(SelectPort(main, device.port()));
     ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
@@ -104,11 +95,10 @@ TEST(EndToEnd, ConnectReadVersionSwitchBothFeaturesAndDisconnect) {
 
 TEST(EndToEnd, OlderFirmwareSaysTheHidSwitchIsUnsupported) {
     SimDevice device("legacy=1 hid_cfg=0");
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
-    ConnectAndSync(main, device.port());
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
+    ASSERT_TRUE(window.ConnectAndSync());
     ASSERT_TRUE(WaitForEnabled(main, IdHidToggle, true, 5000));
     ASSERT_TRUE(ProbePostCommand(main, IdHidToggle));
     EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"当前固件不支持实验性 HID 接口开关，请先更新设备固件。", 10000));
@@ -117,11 +107,10 @@ TEST(EndToEnd, OlderFirmwareSaysTheHidSwitchIsUnsupported) {
 
 TEST(EndToEnd, DoubleCommandWhileBusyRunsTheTaskOnce) {
     SimDevice device("reply_delay_ms=500");
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
-    ConnectAndSync(main, device.port());
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
+    ASSERT_TRUE(window.ConnectAndSync());
     device.ClearReceived();
 
     // Both arrive before the first task can have ended: the second meets the busy rule.
@@ -134,10 +123,9 @@ TEST(EndToEnd, DoubleCommandWhileBusyRunsTheTaskOnce) {
 
 TEST(EndToEnd, ConnectIsRefusedWithoutAChoiceAndFailsOnAVanishedPort) {
     SimDevice device;
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
 
     ASSERT_TRUE(ProbeSelectCombo(main, IdPortCombo, -1));
     ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
@@ -159,10 +147,9 @@ TEST(EndToEnd, ConnectIsRefusedWithoutAChoiceAndFailsOnAVanishedPort) {
 TEST(EndToEnd, ClosingTheWindowDuringATaskEndsTheProgramAtOnce) {
     // A mute device keeps the sync waiting for its full 3500 ms.
     SimDevice device("mute=1");
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
     ASSERT_TRUE(SelectPort(main, device.port()));
     ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
     ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"正在同步设备状态...", 5000));
@@ -170,10 +157,10 @@ TEST(EndToEnd, ClosingTheWindowDuringATaskEndsTheProgramAtOnce) {
 
     const ULONGLONG closed = GetTickCount64();
     ASSERT_TRUE(PostMessageW(main, WM_CLOSE, 0, 0));
-    ASSERT_TRUE(program.WaitForExit(2500)) << "still running while its task waits for the device";
+    ASSERT_TRUE(window.program.WaitForExit(2500)) << "still running while its task waits for the device";
     EXPECT_LT(GetTickCount64() - closed, 2500u);
     DWORD code = 1;
-    GetExitCodeProcess(program.process(), &code);
+    GetExitCodeProcess(window.program.process(), &code);
     EXPECT_EQ(code, 0u);
 }
 

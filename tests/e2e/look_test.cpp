@@ -134,14 +134,10 @@ TEST(Look, ConnectedWindowWithANewerVersionSwitchesAndProgress) {
     ResetUpdateServer();
     ServeManifest("version=2.0.0\nxzdz=http://127.0.0.1/norva1-2.0.0.uf2\n");
     SimDevice device("fw=1.0.0 app=1 hid_cfg=0");
-    ASSERT_TRUE(device.plugged());
-    RunningProgram program;
-    ASSERT_TRUE(program.started());
-    HWND main = program.window();
-    ASSERT_TRUE(SelectPort(main, device.port()));
-    ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
-    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"设备状态已同步。", 10000)) << TextOf(main, IdStatusLabel);
-    ASSERT_TRUE(WaitForEnabled(main, IdCheckLatestButton, true, 5000));
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
+    ASSERT_TRUE(window.ConnectAndSync(10000));
     ASSERT_TRUE(ProbePostCommand(main, IdCheckLatestButton));
     ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"检测到新固件: 2.0.0", 10000)) << TextOf(main, IdStatusLabel);
     ASSERT_TRUE(WaitForEnabled(main, IdUpdateButton, true, 5000));

@@ -74,3 +74,28 @@ testing::AssertionResult SelectPort(HWND main, const std::wstring& port) {
     }
     return testing::AssertionFailure() << "no " << port << " among " << listed;
 }
+
+ProgramWindow::ProgramWindow(SimDevice& simulated) : device(simulated), main(program.window()) {}
+
+testing::AssertionResult ProgramWindow::Started() const {
+    if (!device.plugged()) return testing::AssertionFailure() << "the simulated device is not plugged";
+    if (!program.started()) return testing::AssertionFailure() << "the program did not start";
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ProgramWindow::ConnectAndSync(DWORD timeoutMs) {
+    const testing::AssertionResult selected = SelectPort(main, device.port());
+    if (!selected) return selected;
+    if (!ProbePostCommand(main, IdConnectButton)) return testing::AssertionFailure() << "cannot click connect";
+    if (!WaitForText(main, IdStatusLabel, L"设备状态已同步。", timeoutMs) ||
+        !WaitForEnabled(main, IdCheckLatestButton, true, 5000)) {
+        const std::wstring status = Text(IdStatusLabel);
+        return testing::AssertionFailure() << "no sync; the status line says " << std::string(status.begin(), status.end());
+    }
+    return testing::AssertionSuccess();
+}
+
+bool ProgramWindow::Run(int command, const std::wstring& text, DWORD timeoutMs) {
+    if (!ProbePostCommand(main, command)) return false;
+    return WaitForText(main, IdStatusLabel, text, timeoutMs) && WaitForEnabled(main, IdConnectButton, true, 5000);
+}

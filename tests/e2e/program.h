@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/sim_client.h"
+
 // The real norva1-update.exe, started by the test under the same desktop and
 // driven through the window probe. Closed (or, failing that, ended) when the
 // object goes out of scope.
@@ -33,3 +35,26 @@ testing::AssertionResult SelectPort(HWND main, const std::wstring& port);
 
 // The control's text as the probe reads it (empty when it cannot be read).
 std::wstring TextOf(HWND main, int id);
+
+// The preamble every end-to-end story starts from: a simulated device, and the
+// real program started beside it.
+struct ProgramWindow {
+    explicit ProgramWindow(SimDevice& device);
+    // The device is plugged and the window is up.
+    testing::AssertionResult Started() const;
+    // Picks the device's port, connects and waits until the sync has ended.
+    testing::AssertionResult ConnectAndSync(DWORD timeoutMs = 15000);
+    std::wstring Text(int id) const { return TextOf(main, id); }
+    // Gives the command and waits until the task has ended with `text` on the status line.
+    bool Run(int command, const std::wstring& text, DWORD timeoutMs = 15000);
+
+    SimDevice& device;
+    RunningProgram program;
+    HWND main = nullptr;
+};
+
+// The same, connected to the device with the sync done (`ready`).
+struct ConnectedProgram : ProgramWindow {
+    explicit ConnectedProgram(SimDevice& simulated) : ProgramWindow(simulated) { ready = Started() && ConnectAndSync(); }
+    bool ready = false;
+};

@@ -16,27 +16,6 @@ namespace {
 
 std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// The program, started and connected to the device, with the sync done.
-struct ConnectedProgram {
-    explicit ConnectedProgram(SimDevice& device) {
-        if (!device.plugged() || !program.started()) return;
-        main = program.window();
-        if (!SelectPort(main, device.port())) return;
-        ProbePostCommand(main, IdConnectButton);
-        ready = WaitForText(main, IdStatusLabel, L"设备状态已同步。", 15000) &&
-                WaitForEnabled(main, IdCheckLatestButton, true, 5000);
-    }
-    std::wstring Text(int id) const { return TextOf(main, id); }
-    // Gives the command and waits until the task has ended with `text` on the status line.
-    bool Run(int command, const std::wstring& text, DWORD timeoutMs = 15000) {
-        if (!ProbePostCommand(main, command)) return false;
-        return WaitForText(main, IdStatusLabel, text, timeoutMs) && WaitForEnabled(main, IdConnectButton, true, 5000);
-    }
-    RunningProgram program;
-    HWND main = nullptr;
-    bool ready = false;
-};
-
 class UpdateEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }

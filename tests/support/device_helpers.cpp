@@ -1,5 +1,16 @@
 #include "tests/support/device_helpers.h"
 
+#include "device/device_state.h"
+
+testing::AssertionResult OpenDevice(SimDevice& device) {
+    if (!device.plugged()) return testing::AssertionFailure() << "the simulated device is not plugged";
+    std::wstring error;
+    if (!OpenDevicePort(device.port(), error)) {
+        return testing::AssertionFailure() << "cannot open " << device.name() << ": " << std::string(error.begin(), error.end());
+    }
+    return testing::AssertionSuccess();
+}
+
 bool WaitUntilReceived(SimDevice& device, const std::string& text, DWORD timeoutMs) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {

@@ -6,9 +6,14 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "serial/comm_calls.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/sim_client.h"
+
+// Opens the simulated device's port as the device's link, as a connect does.
+testing::AssertionResult OpenDevice(SimDevice& device);
 
 // Waits until the simulated device has received `text` (anywhere in what it
 // received since it was plugged or last cleared).

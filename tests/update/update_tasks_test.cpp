@@ -39,11 +39,7 @@ protected:
     void SetUp() override { ResetUpdateServer(); }
     void TearDown() override { CloseDevicePort(); }
 
-    void Open(SimDevice& device) {
-        std::wstring error;
-        ASSERT_TRUE(device.plugged());
-        ASSERT_TRUE(OpenDevicePort(device.port(), error));
-    }
+    void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     // What a check left behind, so that an update asks neither the device nor the server.
     void Know(const std::string& current, const std::string& latest, const std::string& url) {
         SharedGuard guard(g_app.sharedLock);
