@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/control_view.h"
 #include "app/device_status.h"
@@ -107,6 +108,9 @@ struct AppState {
     int32_t progressPercent = 0;
     CardLayout cards;
     ControlView view;
+    // The RPI-RP2 drives seen the last time they were looked for (only while no
+    // port is open and no task runs).
+    std::vector<std::wstring> bootloaderDrives;
 
     // The window refreshes its controls from the device status and the version
     // strings while a worker may be assigning them, and a string read during

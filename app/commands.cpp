@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/control_ids.h"
+#include "app/device_watch.h"
 #include "app/messages.h"
 #include "app/window.h"
 #include "app/worker.h"
@@ -41,21 +42,14 @@ void Connect() {
     if (!OpenDevicePort(portName, error)) {
         PostStatus(L"连接失败: " + error);
     } else {
+        // With a port open the update takes the device through its port, not a drive.
+        g_app.bootloaderDrives.clear();
         PostStatus(L"已连接串口: " + portName);
         StartTask(DoSyncDeviceState);
     }
     RefreshControls();
 }
 
-void Disconnect() {
-    CloseDevicePort();
-    ForgetDeviceVersion();
-    ForgetRelease();
-    g_app.progressPercent = 0;
-    InvalidateRect(g_app.progressBar, nullptr, TRUE);
-    PostStatus(L"串口已断开。");
-    RefreshControls();
-}
 
 // The commands that need an open port, with the state they start from.
 void HandleDeviceCommand(int id, const DeviceStatus& device) {
@@ -86,7 +80,25 @@ void HandleDeviceCommand(int id, const DeviceStatus& device) {
     }
 }
 
+// A device that sits in its boot loader (one RPI-RP2 drive, no port) is
+// flashed from there.
+void UpdateFromBootloaderDrive() {
+    if (g_app.bootloaderDrives.size() != 1) return;
+    const std::wstring root = g_app.bootloaderDrives.front();
+    StartTask([root] { DoBootloaderUpdate(root); });
+}
+
 }  // namespace
+
+void DisconnectDevice(const wchar_t* statusText) {
+    CloseDevicePort();
+    ForgetDeviceVersion();
+    ForgetRelease();
+    g_app.progressPercent = 0;
+    InvalidateRect(g_app.progressBar, nullptr, TRUE);
+    PostStatus(statusText);
+    RefreshControls();
+}
 
 void HandleCommand(int id) {
     if (g_app.busy) return;
@@ -94,16 +106,21 @@ void HandleCommand(int id) {
     case IdRefreshButton:
         RefreshPortList();
         PostStatus(L"串口列表已刷新。");
+        LookForBootloaderDrives(DriveNews::Always);
         return;
     case IdConnectButton:
         if (DeviceLink().IsOpen()) {
-            Disconnect();
+            DisconnectDevice(L"串口已断开。");
         } else {
             Connect();
         }
         return;
     default:
-        if (DeviceLink().IsOpen()) HandleDeviceCommand(id, DeviceStatusNow());
+        if (DeviceLink().IsOpen()) {
+            HandleDeviceCommand(id, DeviceStatusNow());
+        } else if (id == IdUpdateButton) {
+            UpdateFromBootloaderDrive();
+        }
         return;
     }
 }

@@ -25,7 +25,10 @@ ControlView DeriveControlView(const ControlInputs& in) {
     v.connectEnabled = !in.busy;
     v.readVersionEnabled = ready;
     v.checkLatestEnabled = ready;
-    v.updateEnabled = ready && in.newer;
+    // A device already in its boot loader (one RPI-RP2 drive, no port) can be
+    // flashed from there; with several drives it is not clear which to take.
+    const bool flashableFromDrive = !in.connected && !in.busy && in.bootloaderDrives == 1;
+    v.updateEnabled = (ready && in.newer) || flashableFromDrive;
     v.macroEnabled = ready && in.device.telemetryValid;
     v.hidEnabled = ready && in.device.hidCtrlCfg != -1;
 

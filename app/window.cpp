@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "app/control_view.h"
 #include "app/controls.h"
+#include "app/device_watch.h"
 #include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
@@ -38,6 +39,36 @@ void TaskDone() {
     g_app.busy = false;
     if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
     RefreshControls();
+    // A drive the update from the boot loader offered may have gone with the
+    // copy (the system says nothing of it everywhere); the task's text stays.
+    if (!g_app.bootloaderDrives.empty()) LookForBootloaderDrives(DriveNews::Never);
+}
+
+// One click is one command: an owner-drawn button also reports a double click
+// (BN_DOUBLECLICKED) right after the click, which is no second command.
+void Command(WPARAM wParam) {
+    if (HIWORD(wParam) == BN_CLICKED) HandleCommand(LOWORD(wParam));
+}
+
+// The port list shows the port that is open, also one the update found the
+// device on after flashing.
+void SelectOpenPort(const std::wstring& name) {
+    wchar_t selected[64] = {};
+    const LRESULT current = SendMessageW(g_app.portCombo, CB_GETCURSEL, 0, 0);
+    const LRESULT length =
+        current >= 0 ? SendMessageW(g_app.portCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(current), 0) : -1;
+    if (length >= 0 && length < 64) {
+        SendMessageW(g_app.portCombo, CB_GETLBTEXT, static_cast<WPARAM>(current), reinterpret_cast<LPARAM>(selected));
+        if (_wcsicmp(selected, name.c_str()) == 0) return;
+    }
+    LRESULT index = SendMessageW(g_app.portCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(name.c_str()));
+    if (index < 0) {
+        RefreshPortList();
+        index = SendMessageW(g_app.portCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    if (index >= 0) SendMessageW(g_app.portCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void LayOut(HWND window) {
@@ -107,6 +138,7 @@ void Create(HWND window) {
     CreateControls(window);
     RefreshPortList();
     RefreshControls();
+    LookForBootloaderDrives(DriveNews::Always);
 }
 
 void Destroy() {
@@ -152,8 +184,10 @@ void RefreshControls() {
     in.latestVersionText = Utf8ToWide(state.latestVersion);
     in.latestKnown = !state.latestVersion.empty();
     in.newer = UpdateAvailable(state.device.currentVersion, state.latestVersion);
+    in.bootloaderDrives = static_cast<int>(g_app.bootloaderDrives.size());
     g_app.view = DeriveControlView(in);
     ShowControlView(g_app.view);
+    if (state.connected) SelectOpenPort(state.portName);
 }
 
 void RefreshPortList() { FillPortCombo(g_app.portCombo, EnumerateComPorts()); }
@@ -168,7 +202,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_DRAWITEM: return DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_MEASUREITEM: return MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
     case WM_CTLCOLORSTATIC: return ColourLabel(window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_COMMAND: HandleCommand(LOWORD(wParam)); return 0;
+    case WM_COMMAND: Command(wParam); return 0;
+    case WM_DEVICECHANGE: FollowDeviceChange(wParam); return TRUE;
     case WM_APP_STATUS: ShowStatus(lParam); return 0;
     case WM_APP_PROGRESS: ShowProgress(wParam); return 0;
     case WM_APP_REFRESH: RefreshControls(); return 0;

@@ -62,8 +62,12 @@ bool OpenSerialPort(SerialLink& link, const std::wstring& name, std::wstring& er
     const HANDLE port = Comm().createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        TraceSystemError(L"CreateFileW", path, GetLastError());
-        error = L"打开串口失败";
+        const DWORD code = GetLastError();
+        TraceSystemError(L"CreateFileW", path, code);
+        // A port opens for one program at a time: a terminal or another tool
+        // holding it is the commonest reason a present port will not open.
+        const bool heldElsewhere = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
+        error = heldElsewhere ? L"打开串口失败（串口被其他程序占用）" : L"打开串口失败";
         return false;
     }
     if (!ConfigurePort(port, name, error)) {

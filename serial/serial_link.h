@@ -15,7 +15,8 @@ using LinePredicate = std::function<bool(const std::string& line)>;
 // Closes any port open on the link, then opens and configures the named one
 // ("COM3"): 115200 8N1, DTR and RTS raised, 4096-byte queues, 20 ms read
 // time-outs, 800 ms write time-out. On failure the link is left closed and
-// `error` holds "打开串口失败", "读取串口参数失败" or "设置串口参数失败".
+// `error` holds "打开串口失败（串口被其他程序占用）" (another program holds the
+// port), "打开串口失败", "读取串口参数失败" or "设置串口参数失败".
 bool OpenSerialPort(SerialLink& link, const std::wstring& name, std::wstring& error);
 
 // Closes the link's port, if any, and forgets its name.

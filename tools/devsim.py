@@ -22,12 +22,14 @@ time, one reply line "ok ..." or "err <why>"):
     send COMn HEX              -> ok         the device writes these bytes now
     received COMn              -> ok HEX     every byte the device received so far
     clear COMn                 -> ok         forget the received bytes
-    state COMn                 -> ok k=v ... fw app hid_cfg hid_live hid_pending
+    state COMn                 -> ok k=v ... name fw app hid_cfg hid_live hid_pending
                                              mode (app|bootloader|off) drive (letter or -)
                                              flashed (completed transfers) last_uf2 (name or -,
                                              blanks and % as %20/%25) pts (or -)
     unplug COMn / replug COMn  -> ok         the port vanishes / comes back (the boot loader
                                              and its drive are abandoned)
+    bootsel COMn               -> ok         the device is plugged in again with BOOTSEL held:
+                                             no port, its RPI-RP2 drive mounted on return
     remove COMn                -> ok         unplug and forget the device (frees its number)
     drive add [label=TEXT] [readonly=1]
                                -> ok R       a removable drive (label RPI-RP2 by default)
@@ -64,6 +66,11 @@ Device options (plug and set; demo-mode flags as --name VALUE):
     return_delay_ms=N     from the drive going away to the port coming back (default 500)
     keep_version=1        the flashed image's version is not taken over
     list_before_open_ms=N on coming back the port is listed N ms before it can be opened
+    start=app|bootloader  plug only: the device starts in its boot loader (no port; its
+                          drive is mounted when plug returns; the port it gets after
+                          flashing is the COMn plug answers)
+    return_com=same|new   after flashing the device comes back under a new COM number
+                          (its old name still reaches it here; state says name=)
 
 Device commands (lines ended by LF, a CR before it is ignored):
     telemetry.once, box.info, app.mode(0|1), hid.control(0|1), sys.bootsel();
@@ -188,6 +195,8 @@ OPTIONS = {
     "return_delay_ms": (_ms, 500),
     "keep_version": (_flag, False),
     "list_before_open_ms": (_ms, 0),
+    "start": (_choice("app", "bootloader"), "app"),
+    "return_com": (_choice("same", "new"), "same"),
 }
 STATE_OPTIONS = ("fw", "app", "hid_cfg")
 
@@ -374,13 +383,13 @@ class Device:
             elif key == "hid_cfg":
                 self.hid_cfg = self.hid_live = int(value)
                 self.hid_pending = 0
-            elif key != "com":
+            elif key not in ("com", "start"):
                 self.opt[key] = value
 
     def describe(self):
-        return ("fw=%s app=%d hid_cfg=%d hid_live=%d hid_pending=%d mode=%s drive=%s flashed=%d "
+        return ("name=%s fw=%s app=%d hid_cfg=%d hid_live=%d hid_pending=%d mode=%s drive=%s flashed=%d "
                 "last_uf2=%s pts=%s" % (
-                    self.fw, self.app, self.hid_cfg, self.hid_live, self.hid_pending, self.mode,
+                    self.name, self.fw, self.app, self.hid_cfg, self.hid_live, self.hid_pending, self.mode,
                     self.drive.letter.upper() if self.drive else "-", self.flashed,
                     encode_field(self.last_uf2), self.port.pts if self.port else "-"))
 
@@ -393,6 +402,7 @@ class Simulator:
         self.dosdevices = os.path.join(self.prefix, "dosdevices") if self.prefix else None
         self.state_dir = state_dir
         self.devices = {}           # number -> Device
+        self.aliases = {}           # number a device had before it came back under another -> Device
         self.drives = {}            # letter -> Drive
         self.next_com = FIRST_COM
         self.drive_serial = 0
@@ -494,9 +504,25 @@ class Simulator:
 
     def find(self, name):
         name = name.upper()
-        if name.startswith("COM") and name[3:].isdigit() and int(name[3:]) in self.devices:
-            return self.devices[int(name[3:])]
+        if name.startswith("COM") and name[3:].isdigit():
+            number = int(name[3:])
+            if number in self.devices:
+                return self.devices[number]
+            if number in self.aliases:
+                return self.aliases[number]
         raise ValueError("no such device: " + name)
+
+    def renumber(self, device):
+        """The device comes back under a new COM number, as Windows gives one
+        to a device on another USB port; its old name still finds it here."""
+        old = device.number
+        number = self.allocate_number()
+        del self.devices[old]
+        self.aliases[old] = device
+        device.number = number
+        device.name = "COM%d" % number
+        self.devices[number] = device
+        log("COM%d: comes back as %s" % (old, device.name))
 
     # -- the port ---------------------------------------------------------
 
@@ -749,17 +775,29 @@ class Simulator:
         self.close_port(device)
         device.boot_task = asyncio.ensure_future(self.boot_loader(device))
 
-    async def boot_loader(self, device):
+    async def enter_boot_now(self, device):
+        """The user holds BOOTSEL and plugs the device in: no port, and the
+        boot loader's drive is there on return."""
+        await self.stop_boot(device)
+        await self.detach_port(device)
+        log("%s: starts in the boot loader" % device.name)
+        device.mode = "bootloader"
+        drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
+        device.drive = drive
+        device.boot_task = asyncio.ensure_future(self.boot_loader(device, drive))
+
+    async def boot_loader(self, device, drive=None):
         try:
             if device.defined:
                 device.defined = False
                 await self.wineplug("remove", device.name)
-            if device.opt["drive"] == "never":
-                log("%s: the boot loader's drive never appears" % device.name)
-                return
-            await asyncio.sleep(device.opt["drive_delay_ms"] / 1000)
-            drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
-            device.drive = drive
+            if drive is None:
+                if device.opt["drive"] == "never":
+                    log("%s: the boot loader's drive never appears" % device.name)
+                    return
+                await asyncio.sleep(device.opt["drive_delay_ms"] / 1000)
+                drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
+                device.drive = drive
             watcher = DriveWatcher(drive.directory)
             while not watcher.poll():
                 await asyncio.sleep(DRIVE_POLL_S)
@@ -779,6 +817,8 @@ class Simulator:
                 device.fw = version
             device.hid_pending = 0
             device.hid_live = device.hid_cfg
+            if device.opt["return_com"] == "new":
+                self.renumber(device)
             await self.attach_port(device, device.opt["list_before_open_ms"])
         except asyncio.CancelledError:
             raise
@@ -868,7 +908,10 @@ class Simulator:
         self.devices[number] = device
         async with device.lock:
             try:
-                await self.attach_port(device)
+                if options.get("start") == "bootloader":
+                    await self.enter_boot_now(device)
+                else:
+                    await self.attach_port(device)
             except BaseException:
                 self.close_port(device)
                 if device.defined:
@@ -900,6 +943,8 @@ class Simulator:
         if device.reenum_handle:
             device.reenum_handle.cancel()
         self.devices.pop(device.number, None)
+        for number in [n for n, d in self.aliases.items() if d is device]:
+            del self.aliases[number]
         log("%s: removed" % device.name)
 
     def set_options(self, device, words):
@@ -981,6 +1026,10 @@ class Simulator:
             return ""
         if verb == "replug":
             await self.replug(device)
+            return ""
+        if verb == "bootsel":
+            async with device.lock:
+                await self.enter_boot_now(device)
             return ""
         if verb == "remove":
             await self.remove(device)

@@ -35,6 +35,9 @@ bool ListRoots(std::vector<std::wstring>& roots) {
     return true;
 }
 
+
+}  // namespace
+
 bool IsBootloaderDrive(const std::wstring& root) {
     if (Volumes().getDriveType(root.c_str()) != DRIVE_REMOVABLE) return false;
     wchar_t label[kLabelChars] = {};
@@ -46,7 +49,15 @@ bool IsBootloaderDrive(const std::wstring& root) {
     return _wcsicmp(label, kBootloaderLabel) == 0;
 }
 
-}  // namespace
+std::vector<std::wstring> ListBootloaderDrives() {
+    std::vector<std::wstring> roots;
+    std::vector<std::wstring> found;
+    if (!ListRoots(roots)) return found;
+    for (const std::wstring& root : roots) {
+        if (IsBootloaderDrive(root)) found.push_back(root);
+    }
+    return found;
+}
 
 DriveRootSet ListDriveRoots() {
     std::vector<std::wstring> roots;

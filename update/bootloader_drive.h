@@ -13,6 +13,12 @@ using DriveRootSet = std::set<std::wstring>;
 // Every drive root present now; empty when the listing fails or is too long.
 DriveRootSet ListDriveRoots();
 
+// A removable drive labelled "RPI-RP2" (any case): the RP2040 boot ROM's drive.
+bool IsBootloaderDrive(const std::wstring& root);
+
+// Every such drive present now, in the order the system lists them.
+std::vector<std::wstring> ListBootloaderDrives();
+
 // The first removable drive labelled "RPI-RP2" (any case) that is not in `drivesBefore`.
 bool FindBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root);
 

@@ -23,8 +23,10 @@ constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboo
 constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the port to come back
 constexpr DWORD kReconnectPollMs = 1000;
 
-bool PortListed(const std::wstring& name) {
-    for (const std::wstring& port : EnumerateComPorts()) {
+using PortNames = std::vector<std::wstring>;
+
+bool Listed(const PortNames& ports, const std::wstring& name) {
+    for (const std::wstring& port : ports) {
         if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
     }
     return false;
@@ -39,21 +41,70 @@ bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root
     return false;
 }
 
-// Reopens the port the device was on once it is listed again, and reads the
-// version the new firmware reports. True when the port is open again.
-bool ReconnectDevice(const std::wstring& savedPortName) {
+// The port the device came back on, and what it said its version is.
+struct Reconnection {
+    bool reconnected = false;
+    bool versionRead = false;
+    std::string version;
+};
+
+// Opens a port that was not there before and keeps it only when the device
+// answers the version query on it: it may be another program's device.
+bool OpenAnsweringPort(const std::wstring& name, Reconnection& found) {
+    std::wstring error;
+    if (!OpenDevicePort(name, error)) return false;
+    if (!ReadFirmwareVersion(found.version, error)) {
+        CloseDevicePort();
+        return false;
+    }
+    found.reconnected = found.versionRead = true;
+    return true;
+}
+
+// Looks for the device every 1000 ms for up to 25000 ms. The saved port (none
+// after a copy onto a drive that was already there) is reopened once it is
+// listed again, answering or not; while it is not listed, a port that was not
+// listed before is tried instead. Windows may give a device a new COM number
+// when it comes back on another USB port or with another identity.
+Reconnection AwaitDevicePort(const std::wstring& savedPortName, const PortNames& portsBefore) {
+    Reconnection found;
     const ULONGLONG start = GetTickCount64();
     while (GetTickCount64() - start < kReconnectWaitMs) {
+        const PortNames ports = EnumerateComPorts();
         std::wstring error;
-        // A port can be listed a moment before it can be opened: try again then.
-        if (PortListed(savedPortName) && OpenDevicePort(savedPortName, error)) {
-            std::string version;
-            if (ReadFirmwareVersion(version, error)) StoreDeviceVersion(version);
-            return true;
+        if (!savedPortName.empty() && Listed(ports, savedPortName)) {
+            // A port can be listed a moment before it can be opened: try again then.
+            if (OpenDevicePort(savedPortName, error)) {
+                found.reconnected = true;
+                found.versionRead = ReadFirmwareVersion(found.version, error);
+                return found;
+            }
+        } else {
+            for (const std::wstring& port : ports) {
+                if (!Listed(portsBefore, port) && OpenAnsweringPort(port, found)) return found;
+            }
         }
         Sleep(kReconnectPollMs);
     }
-    return false;
+    return found;
+}
+
+// The last text of an update. A device that still reports a version older
+// than the one just written did not take the image (the boot ROM ignored it):
+// that is no success.
+void ReportOutcome(const Reconnection& found) {
+    if (found.versionRead) StoreDeviceVersion(found.version);
+    PostRefresh();
+    if (!found.reconnected) {
+        PostStatus(L"固件已更新，但设备未自动重连，请手动重新连接。");
+        return;
+    }
+    const KnownVersions known = ReadKnownVersions();
+    if (found.versionRead && UpdateAvailable(known.current, known.latest)) {
+        PostStatus(L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(known.current) + L"，请重试更新。");
+        return;
+    }
+    PostStatus(L"固件更新完成，设备已重连。");
 }
 
 }  // namespace
@@ -119,6 +170,7 @@ bool RebootIntoBootloader(UpdateRun& run) {
     run.savedPortName = DeviceLink().Name();
     run.fileName = BuildUf2FileName(run.known.downloadUrl);
     run.drivesBefore = ListDriveRoots();
+    run.portsBefore = EnumerateComPorts();
 
     PostStatus(L"正在发送 sys.bootsel()...");
     if (!WriteCommandLine(DeviceLink(), "sys.bootsel()")) {
@@ -138,20 +190,33 @@ bool FindDriveAndWrite(UpdateRun& run) {
         PostStatus(L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
         return false;
     }
+    return WriteImageToDrive(run);
+}
+
+bool WriteImageToDrive(const UpdateRun& run) {
     PostStatus(L"已检测到 RPI-RP2，正在写入固件...");
     std::wstring error;
-    if (!WriteUf2ToDrive(run.driveRoot, run.fileName, run.image, error)) {
-        PostStatus(L"写入固件失败: " + error);
-        return false;
+    // The drive is looked at once more just before the copy: a letter that has
+    // since gone to another drive must not take the image.
+    if (!IsBootloaderDrive(run.driveRoot)) {
+        error = L"创建 UF2 文件失败";
+    } else if (WriteUf2ToDrive(run.driveRoot, run.fileName, run.image, error)) {
+        return true;
     }
-    return true;
+    PostStatus(L"写入固件失败: " + error);
+    return false;
 }
 
 void ReconnectAndReport(const UpdateRun& run) {
     PostStatus(L"固件写入完成，正在尝试重连串口...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
-    const bool reconnected = ReconnectDevice(run.savedPortName);
-    PostRefresh();
-    PostStatus(reconnected ? L"固件更新完成，设备已重连。" : L"固件已更新，但设备未自动重连，请手动重新连接。");
+    ReportOutcome(AwaitDevicePort(run.savedPortName, run.portsBefore));
+}
+
+void AwaitNewPortAndReport(const UpdateRun& run) {
+    PostStatus(L"固件写入完成，正在等待设备串口出现...");
+    PostProgress(100);
+    Sleep(kAfterCopyMs);
+    ReportOutcome(AwaitDevicePort(std::wstring(), run.portsBefore));
 }

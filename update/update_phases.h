@@ -23,6 +23,7 @@ struct UpdateRun {
     std::wstring savedPortName;  // the port the device was on before the reboot
     std::wstring fileName;       // the image's name on the drive
     DriveRootSet drivesBefore;   // the drives present before the reboot
+    std::vector<std::wstring> portsBefore;  // the COM ports present before the reboot or the copy
     std::wstring driveRoot;      // the boot loader's drive, once found
 };
 
@@ -37,9 +38,13 @@ bool DownloadAndCheckImage(UpdateRun& run);
 // 3. The port and the drives noted, "sys.bootsel()" sent, the port closed.
 bool RebootIntoBootloader(UpdateRun& run);
 
-// 4. The new RPI-RP2 drive waited for and the image copied onto it.
+// 4. The new RPI-RP2 drive waited for, then the image copied onto it.
 bool FindDriveAndWrite(UpdateRun& run);
+bool WriteImageToDrive(const UpdateRun& run);
 
 // 5. The device's port waited for and reopened, its version read, and the
-// final text posted.
+// final text posted: after a reboot the port the device was on (or, when that
+// is not listed, a port new since the reboot on which the device answers);
+// after a copy onto a drive that was already there, a port new since the copy.
 void ReconnectAndReport(const UpdateRun& run);
+void AwaitNewPortAndReport(const UpdateRun& run);

@@ -3,6 +3,8 @@
 #include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
+#include "serial/port_list.h"
+#include "update/uf2_name.h"
 #include "update/update_phases.h"
 #include "update/version.h"
 
@@ -43,4 +45,26 @@ void DoFirmwareUpdate() {
     if (!RebootIntoBootloader(run)) return;
     if (!FindDriveAndWrite(run)) return;
     ReconnectAndReport(run);
+}
+
+void DoBootloaderUpdate(const std::wstring& driveRoot) {
+    BeginTask();
+    PostProgress(0);
+    // The device has no port and no version to tell: the newest release is
+    // what goes onto the drive, checked as any image is. Nothing is sent to a
+    // port before the copy.
+    PostStatus(L"正在从 com.ini 获取最新版本...");
+    std::wstring error;
+    if (!FetchLatestRelease(error)) {
+        PostStatus(L"获取远程版本信息失败: " + error);
+        return;
+    }
+    UpdateRun run;
+    run.known = ReadKnownVersions();
+    if (!DownloadAndCheckImage(run)) return;
+    run.fileName = BuildUf2FileName(run.known.downloadUrl);
+    run.portsBefore = EnumerateComPorts();
+    run.driveRoot = driveRoot;
+    if (!WriteImageToDrive(run)) return;
+    AwaitNewPortAndReport(run);
 }

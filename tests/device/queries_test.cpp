@@ -242,6 +242,9 @@ TEST_F(DeviceQuery, APortErrorDuringAVersionReadGivesItsText) {
     std::wstring error;
     EXPECT_FALSE(ReadFirmwareVersion(version, error));
     EXPECT_EQ(error, L"串口状态读取失败");
+    // The answer must wait for the second request, not take the first one's.
+    ASSERT_TRUE(WaitUntilReceived(device, "telemetry.once\n"));
+    device.ClearReceived();
     comm->clearCommError = CommCalls::System().clearCommError;
     comm->readFile = [](HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) -> BOOL { return FALSE; };
     Responder answer(device, "telemetry.once\n", "TEL|fw=1\r\n");

@@ -180,3 +180,66 @@ TEST(ProgramFile, CarriesBothIconsAndAnAdministratorManifestWithNothingElse) {
     EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
     FreeLibrary(image);
 }
+
+namespace {
+// What Windows sends every top-level window when a device comes or goes.
+bool SendDeviceChange(HWND main) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(main, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG, 5000,
+                               &result) != 0;
+}
+
+bool Lists(HWND main, const std::wstring& port) {
+    ComboState combo;
+    return ProbeCombo(main, IdPortCombo, combo) &&
+           std::find(combo.items.begin(), combo.items.end(), port) != combo.items.end();
+}
+}  // namespace
+
+TEST(EndToEnd, ThePortListFollowsTheSystemAndAnUnpluggedDeviceIsDisconnected) {
+    SimDevice first;
+    ProgramWindow window(first);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
+    ASSERT_TRUE(SelectPort(main, first.port()));
+
+    // A device plugged in after the start is listed when the system says so; the choice and the status stay.
+    SimDevice second;
+    ASSERT_TRUE(second.plugged());
+    EXPECT_FALSE(Lists(main, second.port()));
+    ASSERT_TRUE(SendDeviceChange(main));
+    EXPECT_TRUE(Lists(main, second.port()));
+    EXPECT_EQ(TextOf(main, IdStatusLabel), L"就绪");
+    ComboState combo;
+    ASSERT_TRUE(ProbeCombo(main, IdPortCombo, combo));
+    EXPECT_EQ(combo.items[static_cast<size_t>(combo.selection)], first.port());
+
+    // Unplugged while connected: the window lets go of the dead port.
+    ASSERT_TRUE(window.ConnectAndSync());
+    first.Unplug();
+    ASSERT_TRUE(SendDeviceChange(main));
+    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"设备已拔出，串口已断开。", 5000)) << TextOf(main, IdStatusLabel);
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_EQ(TextOf(main, IdConnectButton), L"连接串口");
+    EXPECT_EQ(TextOf(main, IdCurrentVersionLabel), L"--");
+    EXPECT_FALSE(Lists(main, first.port()));
+    EXPECT_TRUE(ProbeEnabled(main, IdPortCombo));
+    EXPECT_FALSE(ProbeEnabled(main, IdReadVersionButton));
+}
+
+// An owner-drawn button reports a double click as a click and then
+// BN_DOUBLECLICKED: one disconnect, not a disconnect and a connect.
+TEST(EndToEnd, ADoubleClickOnDisconnectDisconnectsOnce) {
+    SimDevice device;
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    HWND main = window.main;
+    ASSERT_TRUE(window.ConnectAndSync());
+    ASSERT_TRUE(ProbePost(main, WM_COMMAND, MAKEWPARAM(IdConnectButton, BN_CLICKED), 0));
+    ASSERT_TRUE(ProbePost(main, WM_COMMAND, MAKEWPARAM(IdConnectButton, BN_DOUBLECLICKED), 0));
+    // A third command behind them shows when both have been handled.
+    ASSERT_TRUE(ProbePost(main, WM_COMMAND, MAKEWPARAM(IdRefreshButton, BN_CLICKED), 0));
+    ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"串口列表已刷新。", 5000)) << TextOf(main, IdStatusLabel);
+    EXPECT_EQ(TextOf(main, IdConnStateLabel), L"未连接");
+    EXPECT_EQ(TextOf(main, IdConnectButton), L"连接串口");
+}

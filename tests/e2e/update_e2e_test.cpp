@@ -175,3 +175,105 @@ TEST_F(UpdateEndToEnd, ADeviceThatDoesNotComeBackIsLeftToTheUser) {
     EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.0.0");
     EXPECT_EQ(device.State()["flashed"], "1");
 }
+
+// --- no dead ends ---
+
+// Held BOOTSEL and plugged in: a drive and no port. The program finds the drive
+// at start-up, flashes the newest firmware from there and connects to the port
+// the device comes back on.
+TEST_F(UpdateEndToEnd, ADeviceInItsBootLoaderAtStartUpIsFlashedAndConnected) {
+    SimDevice device("start=bootloader fw=0.9.0");
+    Publish("1.6.0", "/fw/norva1-1.6.0.uf2");
+    ProgramWindow window(device);
+    ASSERT_TRUE(window.Started());
+    ASSERT_TRUE(WaitForText(window.main, IdStatusLabel, L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。", 5000));
+    ASSERT_TRUE(WaitForEnabled(window.main, IdUpdateButton, true, 2000));
+    EXPECT_FALSE(ProbeEnabled(window.main, IdReadVersionButton));
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    EXPECT_EQ(window.Text(IdPortLabel), L"串口: " + device.port());
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.6.0");
+    EXPECT_EQ(window.Text(IdLatestVersionLabel), L"1.6.0");
+    ComboState combo;
+    ASSERT_TRUE(ProbeCombo(window.main, IdPortCombo, combo));
+    ASSERT_GE(combo.selection, 0);
+    EXPECT_EQ(combo.items[static_cast<size_t>(combo.selection)], device.port());
+    EXPECT_EQ(device.State()["last_uf2"], "norva1-1.6.0.uf2");
+}
+
+// The drive never came; the user does what the text says (holds BOOTSEL and
+// plugs the device in again), presses "刷新串口", and the update can be retried.
+TEST_F(UpdateEndToEnd, AfterTheDriveTimedOutTheDevicePluggedInWithBootselIsFlashed) {
+    SimDevice device("fw=1.0.0 drive=never");
+    Publish("1.2.0", "/fw/norva1-1.2.0.uf2");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.2.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。", 40000));
+    EXPECT_FALSE(ProbeEnabled(window.main, IdUpdateButton));
+
+    device.Set("drive=auto");
+    device.Bootsel();
+    ASSERT_TRUE(ProbePostCommand(window.main, IdRefreshButton));
+    ASSERT_TRUE(WaitForText(window.main, IdStatusLabel, L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。", 5000));
+    ASSERT_TRUE(WaitForEnabled(window.main, IdUpdateButton, true, 2000));
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.2.0");
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+}
+
+TEST_F(UpdateEndToEnd, TwoBootLoaderDrivesAreNotFlashed) {
+    const wchar_t first = SimAddDrive();
+    const wchar_t second = SimAddDrive();
+    ASSERT_TRUE(first != 0 && second != 0);
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    EXPECT_TRUE(WaitForText(program.window(), IdStatusLabel, L"检测到多个 RPI-RP2 磁盘，请只连接一台设备。", 5000));
+    EXPECT_FALSE(ProbeEnabled(program.window(), IdUpdateButton));
+    // One goes: now it is clear which to take.
+    SimRemoveDrive(second);
+    ASSERT_TRUE(ProbePostCommand(program.window(), IdRefreshButton));
+    EXPECT_TRUE(WaitForText(program.window(), IdStatusLabel, L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。", 5000));
+    EXPECT_TRUE(WaitForEnabled(program.window(), IdUpdateButton, true, 2000));
+    SimRemoveDrive(first);
+}
+
+TEST_F(UpdateEndToEnd, ADeviceThatKeepsItsOldVersionAfterFlashingIsOfferedTheUpdateAgain) {
+    SimDevice device("fw=1.0.0 keep_version=1");
+    Publish("1.2.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.2.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件已写入，但设备仍报告旧版本 1.0.0，请重试更新。", 60000))
+        << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.0.0");
+    EXPECT_EQ(window.Text(IdVerdictLabel), L"检测到新版本");
+    EXPECT_TRUE(ProbeEnabled(window.main, IdUpdateButton));
+}
+
+TEST_F(UpdateEndToEnd, ADeviceBackOnAnotherPortIsConnectedThere) {
+    SimDevice device("fw=1.0.0 return_com=new");
+    Publish("1.2.0");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.2.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    const std::string now = device.State()["name"];
+    ASSERT_NE(now, device.name());
+    const std::wstring port(now.begin(), now.end());
+    EXPECT_EQ(window.Text(IdPortLabel), L"串口: " + port);
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.2.0");
+    ComboState combo;
+    ASSERT_TRUE(ProbeCombo(window.main, IdPortCombo, combo));
+    ASSERT_GE(combo.selection, 0);
+    EXPECT_EQ(combo.items[static_cast<size_t>(combo.selection)], port);
+}
+
+// Signed and CDN links carry a query string; the file on the drive is named without it.
+TEST_F(UpdateEndToEnd, AnImageUrlWithAQueryStringIsFlashedUnderItsPlainName) {
+    SimDevice device("fw=1.0.0");
+    ServeImage("/fw/norva1-1.3.0.uf2", "1.3.0", 65536);
+    ServeManifest("version=1.3.0\nxzdz=" + Ascii(UpdateServerUrl("/fw/norva1-1.3.0.uf2?sig=a1&exp=12:00")) + "\n");
+    ConnectedProgram window(device);
+    CheckFindsNewer(window, L"1.3.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(device.State()["last_uf2"], "norva1-1.3.0.uf2");
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.3.0");
+}

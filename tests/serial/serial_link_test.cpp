@@ -71,18 +71,27 @@ TEST_F(SerialLinkTest, APortThatDoesNotExistFailsToOpen) {
     EXPECT_FALSE(IsOpen());
 }
 
-// The user sees only "打开串口失败"; whoever debugs sees why, with the system's code and text.
-TEST_F(SerialLinkTest, AFailedOpenTracesTheSystemsReason) {
+// A port another program holds says so; any other failure is "打开串口失败". Whoever
+// debugs sees the system's code and text in both cases.
+TEST_F(SerialLinkTest, AFailedOpenSaysWhenThePortIsHeldAndTracesTheSystemsReason) {
     static std::vector<std::wstring> traced;
     traced.clear();
     CallsOverride<DebugCalls> debug;
     debug->outputDebugString = [](LPCWSTR text) { traced.emplace_back(text); };
+    // What Windows answers when another program holds the port (the driver's choice of the two).
+    static DWORD refusal;
     comm->createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-        SetLastError(ERROR_ACCESS_DENIED);  // as when another program holds the port
+        SetLastError(refusal);
         return INVALID_HANDLE_VALUE;
     };
     std::wstring error;
+    refusal = ERROR_SHARING_VIOLATION;
     EXPECT_FALSE(OpenSerialPort(link, L"COM7", error));
+    EXPECT_EQ(error, L"打开串口失败（串口被其他程序占用）");
+    traced.clear();
+    refusal = ERROR_ACCESS_DENIED;
+    EXPECT_FALSE(OpenSerialPort(link, L"COM7", error));
+    EXPECT_EQ(error, L"打开串口失败（串口被其他程序占用）");
     comm.Restore();
     EXPECT_FALSE(OpenSerialPort(link, L"COM249", error));
     EXPECT_EQ(error, L"打开串口失败");

@@ -201,6 +201,8 @@ void SimDevice::Unplug() { Ask("unplug"); }
 
 void SimDevice::Replug() { Ask("replug"); }
 
+void SimDevice::Bootsel() { Ask("bootsel"); }
+
 wchar_t SimAddDrive(const std::string& options) {
     std::string reply = SimRequest(options.empty() ? "drive add" : "drive add " + options);
     if (!IsOk(reply) || Payload(reply).size() != 1) {

@@ -14,8 +14,9 @@
 //   send COMn HEX               -> ok         the device writes these bytes now
 //   received COMn               -> ok HEX     every byte the device has received so far
 //   clear COMn                  -> ok         forget the received bytes
-//   state COMn                  -> ok k=v ... the device's state (fw, app, hid_cfg, hid_live, hid_pending, mode, ...)
+//   state COMn                  -> ok k=v ... the device's state (name, fw, app, hid_cfg, hid_live, hid_pending, mode, ...)
 //   unplug COMn / replug COMn   -> ok         the port vanishes / comes back
+//   bootsel COMn                -> ok         no port, its boot loader's drive mounted
 //   remove COMn                 -> ok         unplug and forget the device
 //   drive add [label=X] [readonly=1] -> ok R  a removable drive of no device, mounted now
 //   drive remove R              -> ok
@@ -55,6 +56,8 @@ public:
     std::map<std::string, std::string> State();
     void Unplug();
     void Replug();
+    // Plugged in again with BOOTSEL held: no port, its RPI-RP2 drive mounted on return.
+    void Bootsel();
 
 private:
     std::string Ask(const std::string& verb, const std::string& rest = "");

@@ -11,6 +11,7 @@
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
+#include "update/bootloader_drive.h"
 #include "update/release_state.h"
 #include "update/update_tasks.h"
 
@@ -179,14 +180,32 @@ TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
     EXPECT_EQ(Shared().device.currentVersion, "1.3.0");
 }
 
-TEST_F(UpdateTask, UpdateTakesAFirmwareThatKeepsItsVersion) {
+// The boot ROM took the copy but the device still runs the old firmware: no success.
+TEST_F(UpdateTask, ADeviceStillReportingItsOldVersionAfterFlashingIsToldToRetry) {
     SimDevice device("fw=1.0.0 keep_version=1");
     Open(device);
     KnowNewerImage("/fw/same.uf2", "1.4.0");
     Run(DoFirmwareUpdate);
-    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(sink.Statuses().back(), L"固件已写入，但设备仍报告旧版本 1.0.0，请重试更新。");
+    EXPECT_TRUE(Shared().connected);
     EXPECT_EQ(Shared().device.currentVersion, "1.0.0");
     EXPECT_EQ(device.State()["flashed"], "1");
+}
+
+// Windows gave the device another COM number when it came back: the saved
+// port never returns, and the new one, on which the device answers, is taken.
+TEST_F(UpdateTask, ADeviceBackUnderAnotherComNumberIsFoundThere) {
+    SimDevice device("fw=1.0.0 return_com=new");
+    Open(device);
+    KnowNewerImage("/fw/moved.uf2", "2.2.0");
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    const std::string now = device.State()["name"];
+    ASSERT_NE(now, device.name());
+    const SharedSnapshot shared = Shared();
+    EXPECT_TRUE(shared.connected);
+    EXPECT_EQ(Ascii(shared.portName), now);
+    EXPECT_EQ(shared.device.currentVersion, "2.2.0");
 }
 
 TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
@@ -350,4 +369,70 @@ TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
     EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(device.State()["flashed"], "1");
+}
+
+// --- a device that sits in its boot loader already ---
+
+namespace {
+// The one RPI-RP2 drive there is, as the window found it.
+std::wstring TheBootloaderDrive() {
+    const std::vector<std::wstring> drives = ListBootloaderDrives();
+    EXPECT_EQ(drives.size(), 1u);
+    return drives.empty() ? std::wstring() : drives.front();
+}
+}  // namespace
+
+TEST_F(UpdateTask, ADeviceInItsBootLoaderIsFlashedAndFoundOnItsNewPort) {
+    SimDevice device("start=bootloader fw=0.9.0");
+    ASSERT_TRUE(device.plugged());
+    Publish("/fw/norva1-1.5.0.uf2", "1.5.0");
+    const std::wstring root = TheBootloaderDrive();
+    ASSERT_TRUE(RunTask(sink, "DoBootloaderUpdate", [root] { DoBootloaderUpdate(root); }, 90000));
+    EXPECT_EQ(DistinctStatuses(sink),
+              (Texts{L"正在从 com.ini 获取最新版本...", L"正在下载固件...", L"正在下载 UF2 固件...",
+                     L"正在下载固件...", L"已检测到 RPI-RP2，正在写入固件...", L"正在写入 UF2 到 RPI-RP2...",
+                     L"固件写入完成，正在等待设备串口出现...", L"固件更新完成，设备已重连。"}));
+    const SharedSnapshot shared = Shared();
+    EXPECT_TRUE(shared.connected);
+    EXPECT_EQ(shared.portName, device.port());
+    EXPECT_EQ(shared.device.currentVersion, "1.5.0");
+    EXPECT_EQ(shared.latestVersion, "1.5.0");
+    // The port was first spoken to after the copy, and then only asked for its version.
+    EXPECT_EQ(device.Received(), "box.info\ntelemetry.once\n");
+    EXPECT_EQ(device.State()["last_uf2"], "norva1-1.5.0.uf2");
+}
+
+// The drive went before the copy; its letter may since name another drive,
+// which must not take the image.
+TEST_F(UpdateTask, ABootLoaderDriveThatHasGoneTakesNothing) {
+    Publish("/fw/norva1-1.5.0.uf2", "1.5.0");
+    const wchar_t gone = SimAddDrive();
+    ASSERT_NE(gone, 0);
+    const std::wstring root = std::wstring(1, gone) + L":\\";
+    SimRemoveDrive(gone);
+    ASSERT_TRUE(RunTask(sink, "DoBootloaderUpdate", [root] { DoBootloaderUpdate(root); }, 60000));
+    EXPECT_EQ(sink.Statuses().back(), L"写入固件失败: 创建 UF2 文件失败");
+
+    const wchar_t stick = SimAddDrive("label=USBSTICK");
+    ASSERT_NE(stick, 0);
+    const std::wstring stickRoot = std::wstring(1, stick) + L":\\";
+    sink.Clear();
+    ASSERT_TRUE(RunTask(sink, "DoBootloaderUpdate", [stickRoot] { DoBootloaderUpdate(stickRoot); }, 60000));
+    EXPECT_EQ(sink.Statuses().back(), L"写入固件失败: 创建 UF2 文件失败");
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((stickRoot + L"*.uf2").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "an image landed on another drive";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    SimRemoveDrive(stick);
+    EXPECT_FALSE(Shared().connected);
+}
+
+TEST_F(UpdateTask, ABootLoaderUpdateWhoseManifestCannotBeHadWritesNothing) {
+    SimDevice device("start=bootloader");
+    ASSERT_TRUE(device.plugged());
+    ServeManifest("", "status=404");
+    const std::wstring root = TheBootloaderDrive();
+    ASSERT_TRUE(RunTask(sink, "DoBootloaderUpdate", [root] { DoBootloaderUpdate(root); }));
+    EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: HTTP 状态码 404");
+    EXPECT_EQ(device.State()["flashed"], "0");
 }

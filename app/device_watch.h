@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+// The window follows what is plugged in: the port list and the boot loader's
+// drives, on the window thread, while no task runs.
+
+// When a change of the drives is worth a status text.
+enum class DriveNews {
+    Always,    // start-up and "刷新串口": say what was found
+    OnChange,  // a device came or went: say so only when the drives changed
+    Never,     // after a task: keep the task's last text
+};
+
+// Looks for removable RPI-RP2 drives while no port is open and no task runs,
+// and keeps what it found for the update command: with exactly one the update
+// runs from the boot loader. Refreshes the controls.
+void LookForBootloaderDrives(DriveNews news);
+
+// WM_DEVICECHANGE: on a device arriving or leaving (or the system's device tree
+// changing), while no task runs, the port list is refreshed with the choice
+// kept; an open port that is no longer listed is disconnected, and without an
+// open port the drives are looked at again.
+void FollowDeviceChange(WPARAM event);
