@@ -99,6 +99,7 @@ struct AppState {
     DeviceStatus device;
     std::string latestVersion;  // manifest `version`; empty: no check has succeeded
     std::string downloadUrl;    // manifest `xzdz`: where the image is downloaded from
+    std::string imageSha256;    // manifest `sha256`: what the image must hash to; empty: not named
 
     // A task is running. Set by the window and by the task, cleared by the window alone.
     std::atomic<bool> busy{false};

@@ -153,6 +153,8 @@ void Destroy() {
 
 }  // namespace
 
+void ConfigureProcess() { SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS); }
+
 bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;

@@ -6,6 +6,12 @@
 extern const wchar_t kMainWindowClass[];
 extern const wchar_t kMainWindowTitle[];
 
+// Settings of the whole process, made before the window exists: looking at a
+// removable drive without media (a card reader, a drive still mounting) fails
+// quietly instead of showing the system's "no disk" box, which would hold up
+// the drive search.
+void ConfigureProcess();
+
 // Registers the window class with the program's icons (resources 107 and 108).
 bool RegisterMainWindowClass(HINSTANCE instance);
 

@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "app/app_state.h"
@@ -15,10 +16,42 @@ struct WorkerStart {
     std::function<void()> task;
 };
 
+constexpr DWORD kRetryPostMs = 20;
+
+// The task's end reaches the window whatever happened in it: the commands come
+// back only with WM_APP_TASK_DONE, so its post is tried again while the
+// window's queue is full, until it is delivered or the window is gone.
+void PostTaskDone(HWND window) {
+    while (!PostMessageW(window, WM_APP_TASK_DONE, 0, 0)) {
+        if (!IsWindow(window)) return;
+        Sleep(kRetryPostMs);
+    }
+}
+
+// A task reports its failures as status texts; what it lets out anyway (the
+// system out of memory, a fault in the program) ends it with a text of its own
+// instead of ending the program.
+void RunGuarded(const std::function<void()>& task) {
+    const wchar_t* failure = nullptr;
+    try {
+        task();
+    } catch (const std::bad_alloc&) {
+        failure = L"操作失败: 内存不足";
+    } catch (...) {
+        failure = L"操作失败";
+    }
+    if (failure == nullptr) return;
+    try {
+        PostStatus(failure);
+    } catch (...) {
+        // Not even the text could be had; the task's end is still posted.
+    }
+}
+
 unsigned __stdcall RunWorker(void* argument) {
     const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
-    start->task();
-    PostMessageW(start->window, WM_APP_TASK_DONE, 0, 0);
+    RunGuarded(start->task);
+    PostTaskDone(start->window);
     return 0;
 }
 

@@ -32,11 +32,15 @@ void ApplyFlagField(const RecordFields& fields, const char* key, int32_t& target
     if (TryParseInt(it->second, value)) target = value != 0 ? 1 : 0;
 }
 
+// A version text the device may report: not empty, and no longer than the
+// limit (a longer `fw` value is noise on the line, not a version).
+bool IsDeviceVersionText(const std::string& value) { return !value.empty() && value.size() <= kDeviceVersionLimit; }
+
 bool FirmwareVersionOf(const RecordFields& fields, std::string& version) {
     const auto it = fields.find("fw");
     if (it == fields.end()) return false;
     const std::string value = TrimBytes(it->second);
-    if (value.empty()) return false;
+    if (!IsDeviceVersionText(value)) return false;
     version = value;
     return true;
 }
@@ -143,7 +147,7 @@ bool ExtractFwField(const std::string& line, std::string& version) {
     size_t valueEnd = body.find(';', valueStart);
     if (valueEnd == std::string::npos) valueEnd = body.size();
     const std::string value = TrimBytes(body.substr(valueStart, valueEnd - valueStart));
-    if (value.empty()) return false;
+    if (!IsDeviceVersionText(value)) return false;
     version = value;
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,6 +12,9 @@
 // itself, so it may be given untrimmed text.
 
 using RecordFields = std::map<std::string, std::string>;
+
+// The longest firmware version text a device may report, in bytes.
+constexpr size_t kDeviceVersionLimit = 64;
 
 // Splits a record body (the text after the four prefix bytes) into lower-cased
 // keys and trimmed values; a later duplicate key wins.

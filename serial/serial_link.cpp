@@ -23,13 +23,26 @@ bool ConfigurePort(HANDLE port, const std::wstring& name, std::wstring& error) {
         error = L"读取串口参数失败";
         return false;
     }
-    // Only these members change; flow control, parity checking, XON/XOFF and the
-    // special characters stay as the driver reported them.
+    // A port keeps the settings the last program left on it, so every one that
+    // could change the bytes or stall a write is set here, not only the speed
+    // and framing: no hardware or XON/XOFF flow control, no dropping of bytes
+    // while DSR is low, no replacing of bad bytes, no discarding of NULs, and no
+    // aborting of reads and writes after a line error.
     dcb.BaudRate = kBaudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDsrSensitivity = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fAbortOnError = 0;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;  // many USB CDC devices stay silent until the host raises DTR
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (!Comm().setCommState(port, &dcb)) {

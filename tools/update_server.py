@@ -4,6 +4,11 @@ over plain HTTP on the loopback address, for the tests and the demo.
 
     update_server.py --port 18080 [--state DIR] [--manifest-version 1.0.0]
                      [--image-size 65536] [--image-variant good] [--public-host HOST]
+                     [--tls PORT:CERTFILE:KEYFILE ...]
+
+Each --tls adds an https listener on PORT with that certificate (PEM, the
+chain first) and key; every listener serves the same paths and shares the
+control state, so one test can ask over http and over https alike.
 
 At start (and after a reset) it serves two paths: /com.ini, whose `version` is
 --manifest-version and whose `xzdz` names the image, and that image,
@@ -25,7 +30,8 @@ short text, or 400 with the reason):
     fault?path=P&delivery         change only how the existing path P is delivered
     remove?path=P                 P answers 404 again
     log                           the requests served since the last reset or clear, one a line:
-                                  METHOD TAB TARGET TAB USER-AGENT (control requests are not logged)
+                                  METHOD TAB TARGET TAB USER-AGENT TAB SCHEME (http or https;
+                                  control requests are not logged)
     log/clear                     forget the request log
 
 Delivery options (route, manifest, image, fault):
@@ -47,6 +53,7 @@ when the server is reset or stopped.
 import argparse
 import os
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -163,7 +170,7 @@ class Handler(BaseHTTPRequestHandler):
             return b"ok\n"
         if command == "log":
             with state.lock:
-                lines = ["%s\t%s\t%s\n" % entry for entry in state.log]
+                lines = ["%s\t%s\t%s\t%s\n" % entry for entry in state.log]
             return "".join(lines).encode("utf-8", "replace")
         if command == "log/clear":
             with state.lock:
@@ -208,7 +215,7 @@ class Handler(BaseHTTPRequestHandler):
         target = urlsplit(self.path)
         agent = self.headers.get("User-Agent", "")
         with state.lock:
-            state.log.append((self.command, self.path, agent))
+            state.log.append((self.command, self.path, agent, self.server.scheme))
             route = state.routes.get(self.path) or state.routes.get(target.path)
             wakeup = state.stall_wakeup
         self.server.record(self.command, self.path, agent)
@@ -271,10 +278,26 @@ class UpdateServer(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, state, request_log_path):
+    def __init__(self, address, state, request_log_path, tls=None):
         super().__init__(address, Handler)
         self.state = state
         self.request_log_path = request_log_path
+        self.scheme = "http"
+        if tls:
+            certificate, key = tls
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(certificate, key)
+            # The handshake happens in the request's own thread, on its first
+            # read: a client that stalls it holds up no one else.
+            self.socket = context.wrap_socket(self.socket, server_side=True, do_handshake_on_connect=False)
+            self.scheme = "https"
+
+    def handle_error(self, request, client_address):
+        # A client that refuses the certificate ends the handshake: that is the
+        # point of some listeners, not a fault of the server.
+        if isinstance(sys.exc_info()[1], (ssl.SSLError, ConnectionError)):
+            return
+        super().handle_error(request, client_address)
 
     def record(self, method, target, agent):
         if not self.request_log_path:
@@ -293,6 +316,8 @@ def main():
     parser.add_argument("--image-size", type=int, default=65536, help="size of the announced image in bytes")
     parser.add_argument("--image-variant", default="good", choices=VARIANTS,
                         help="variant of the announced image (see uf2gen.py)")
+    parser.add_argument("--tls", action="append", default=[], metavar="PORT:CERTFILE:KEYFILE",
+                        help="an https listener on PORT (repeatable)")
     args = parser.parse_args()
 
     image_path = "/firmware/norva1-%s.uf2" % args.manifest_version
@@ -307,16 +332,27 @@ def main():
     if args.state:
         os.makedirs(args.state, exist_ok=True)
         request_log = os.path.join(args.state, "requests.log")
-    server = UpdateServer((args.host, args.port), ServerState(defaults), request_log)
-    sys.stderr.write("update server on http://%s:%d/com.ini announcing %s (%d bytes)\n"
-                     % (args.host, args.port, args.manifest_version, len(image)))
+    state = ServerState(defaults)
+    server = UpdateServer((args.host, args.port), state, request_log)
+    secure = []
+    for listener in args.tls:
+        port, certificate, key = listener.split(":", 2)
+        secure.append(UpdateServer((args.host, int(port)), state, request_log, (certificate, key)))
+    for extra in secure:
+        threading.Thread(target=extra.serve_forever, daemon=True).start()
+    sys.stderr.write("update server on http://%s:%d/com.ini%s announcing %s (%d bytes)\n"
+                     % (args.host, args.port, "".join(" and https port %d" % s.server_address[1] for s in secure),
+                        args.manifest_version, len(image)))
     sys.stderr.flush()
     try:
         server.serve_forever()
     except KeyboardInterrupt:
         pass
     finally:
-        server.state.stall_wakeup.set()
+        state.stall_wakeup.set()
+        for extra in secure:
+            extra.shutdown()
+            extra.server_close()
         server.server_close()
 
 

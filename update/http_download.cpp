@@ -25,9 +25,6 @@ constexpr int kConnectTimeoutMs = 10000;
 constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 30000;
 
-// A declared length up to this size is taken as the body's size before the first
-// read, so that a large image is held once rather than in ever larger copies.
-constexpr DWORD kReserveLimit = 256u * 1024 * 1024;
 
 constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 2048;
@@ -63,6 +60,9 @@ HINTERNET OpenSession() {
         // The wait for the response headers has a time-out of its own.
         DWORD headersTimeoutMs = kReceiveTimeoutMs;
         WinHttp().setOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeoutMs, sizeof headersTimeoutMs);
+        // A redirect may lead from https to https or from http anywhere, never from https down to http.
+        DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        WinHttp().setOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
     }
     return session;
 }
@@ -77,11 +77,19 @@ DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
 
 // Reads the body to its end. A declared length that the body falls short of
 // means the connection was dropped: that is a failed read, not a whole file.
-bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uint8_t>& body,
+// A body is never let grow past the limit, whatever the server declares.
+bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit, std::vector<uint8_t>& body,
               const ProgressCallback& progress, std::wstring& error) {
     body.clear();
-    if (lengthKnown && length <= kReserveLimit) body.reserve(length);
+    if (lengthKnown && length > limit) {
+        error = L"下载数据过大";
+        return false;
+    }
+    // The declared length is taken as the body's size before the first read,
+    // so that a large image is held once rather than in ever larger copies.
+    if (lengthKnown) body.reserve(length);
     uint64_t total = 0;
+    int32_t reported = -1;
     for (;;) {
         DWORD available = 0;
         if (!WinHttp().queryDataAvailable(request, &available)) {
@@ -90,6 +98,10 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uin
             return false;
         }
         if (available == 0) break;
+        if (total + available > limit) {
+            error = L"下载数据过大";
+            return false;
+        }
         std::vector<uint8_t> buffer(available);
         DWORD read = 0;
         if (!WinHttp().readData(request, buffer.data(), available, &read)) {
@@ -99,7 +111,13 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, std::vector<uin
         }
         body.insert(body.end(), buffer.begin(), buffer.begin() + read);
         total += read;
-        if (lengthKnown && length != 0) progress(static_cast<int32_t>(total * 100 / length));
+        // Only a new percentage is worth a message: a large image read in many
+        // small pieces must not fill the window's message queue.
+        if (lengthKnown && length != 0) {
+            const int32_t percent = static_cast<int32_t>(total * 100 / length);
+            if (percent != reported) progress(percent);
+            reported = percent;
+        }
     }
     if (lengthKnown && total < length) {
         error = L"下载数据读取失败";
@@ -144,7 +162,7 @@ void PostDownloadProgress(int32_t percent) {
     PostProgress(percent);
 }
 
-bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error,
+bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error, uint64_t sizeLimit,
                   const ProgressCallback& progress) {
     CrackedUrl target;
     if (!CrackDownloadUrl(url, target)) {
@@ -192,7 +210,7 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
     bool lengthKnown = false;
     const DWORD length = QueryNumberHeader(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, lengthKnown);
     try {
-        return ReadBody(handles.request, lengthKnown, length, body, progress, error);
+        return ReadBody(handles.request, lengthKnown, length, sizeLimit, body, progress, error);
     } catch (const std::bad_alloc&) {
         // A body larger than the memory the program can get: the download fails, the program goes on.
         body.clear();

@@ -1,19 +1,28 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The release manifest com.ini: lines of key=value (or key:value); the keys
-// `version` and `xzdz` name the newest firmware and the URL of its UF2 image.
+// `version` and `xzdz` name the newest firmware and the URL of its UF2 image,
+// and `sha256`, when there, the SHA-256 the image must have.
 struct ReleaseManifest {
     std::string version;
     std::string downloadUrl;
+    std::string sha256;  // 64 lower-case hex digits; empty when the manifest names none
 };
 
-// On success both fields are non-empty. On failure `manifest` is untouched and
-// `error` is "com.ini 格式错误，缺少 version 或 xzdz".
+// The longest version or URL a manifest may name, in bytes.
+constexpr size_t kManifestValueLimit = 256;
+
+// On success version and URL are non-empty (and no longer than the limit) and
+// the sha256, if named, is 64 hex digits of either case. On failure `manifest`
+// is untouched and `error` is "com.ini 格式错误，缺少 version 或 xzdz" or
+// "com.ini 中的 sha256 格式错误".
 bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error);
 
-// "http://" + the update server's host (the build setting NORVA_UPDATE_HOST) + "/com.ini".
+// The manifest's URL on the update server the build names (NORVA_UPDATE_HOST,
+// update/manifest_url.h).
 std::wstring ManifestUrl();
 
 // Downloads ManifestUrl() and parses it; a failed download gives the download's error text.

@@ -10,7 +10,7 @@ namespace {
 // One line of com.ini: comments start with '#' or ';', the separator is the
 // first '=' or, on a line without one, the first ':'. Sections carry no meaning:
 // a key counts wherever it stands.
-void ApplyManifestLine(const std::string& rawLine, ReleaseManifest& found) {
+void ApplyManifestLine(const std::string& rawLine, ReleaseManifest& found, bool& namedSha256) {
     const std::string line = TrimBytes(rawLine);
     if (line.empty() || line[0] == '#' || line[0] == ';') return;
     size_t separator = line.find('=');
@@ -22,24 +22,44 @@ void ApplyManifestLine(const std::string& rawLine, ReleaseManifest& found) {
         found.version = value;
     } else if (key == "xzdz") {
         found.downloadUrl = value;
+    } else if (key == "sha256") {
+        found.sha256 = value;
+        namedSha256 = true;
     }
 }
+
+bool IsSha256Text(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text) {
+        if (!IsAsciiDigit(c) && !(c >= 'a' && c <= 'f') && !(c >= 'A' && c <= 'F')) return false;
+    }
+    return true;
+}
+
+bool Usable(const std::string& value) { return !value.empty() && value.size() <= kManifestValueLimit; }
 
 }  // namespace
 
 bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error) {
     ReleaseManifest found;
+    bool namedSha256 = false;
     size_t start = 0;
     while (start < body.size()) {
         size_t end = body.find('\n', start);
         if (end == std::string::npos) end = body.size();
-        ApplyManifestLine(body.substr(start, end - start), found);
+        ApplyManifestLine(body.substr(start, end - start), found, namedSha256);
         start = end + 1;
     }
-    if (found.version.empty() || found.downloadUrl.empty()) {
+    // A value past the limit is no version or URL this program would show or ask for.
+    if (!Usable(found.version) || !Usable(found.downloadUrl)) {
         error = L"com.ini 格式错误，缺少 version 或 xzdz";
         return false;
     }
+    if (namedSha256 && !IsSha256Text(found.sha256)) {
+        error = L"com.ini 中的 sha256 格式错误";
+        return false;
+    }
+    found.sha256 = AsciiLower(found.sha256);
     manifest = found;
     return true;
 }

@@ -9,6 +9,7 @@ KnownVersions ReadKnownVersions() {
     SharedGuard guard(g_app.sharedLock);
     known.latest = g_app.latestVersion;
     known.downloadUrl = g_app.downloadUrl;
+    known.imageSha256 = g_app.imageSha256;
     return known;
 }
 
@@ -16,6 +17,7 @@ void StoreRelease(const ReleaseManifest& manifest) {
     SharedGuard guard(g_app.sharedLock);
     g_app.latestVersion = manifest.version;
     g_app.downloadUrl = manifest.downloadUrl;
+    g_app.imageSha256 = manifest.sha256;
 }
 
 void ForgetRelease() { StoreRelease(ReleaseManifest()); }

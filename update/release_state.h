@@ -12,6 +12,7 @@ struct KnownVersions {
     std::string current;
     std::string latest;
     std::string downloadUrl;
+    std::string imageSha256;  // empty when the manifest names none
 };
 KnownVersions ReadKnownVersions();
 

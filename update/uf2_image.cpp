@@ -6,7 +6,7 @@
 //  1. the size (empty, or not whole 512-byte blocks);
 //  2. the three magic numbers of every block, in file order;
 //  3. each RP2040 flash block in file order: payload size, address alignment,
-//     block count (against the first RP2040 block's), block number below the
+//     address inside flash or RAM, block count (against the first RP2040 block's), block number below the
 //     count, block number not seen before;
 //  4. at least one RP2040 flash block;
 //  5. every block number of 0..count-1 present.
@@ -34,6 +34,26 @@ const size_t kOffsetBlockNumber = 20;
 const size_t kOffsetBlockCount = 24;
 const size_t kOffsetFamilyId = 28;
 const size_t kOffsetMagicEnd = 508;
+
+// Where the boot ROM puts what a block carries: the 16 MiB flash window, the
+// 264 KiB of SRAM, and the same SRAM seen bank by bank. A block meant for
+// anywhere else is not flashable.
+struct MemoryWindow {
+    uint32_t start;
+    uint32_t end;  // one past the last byte
+};
+const MemoryWindow kRp2040Memory[] = {
+    {0x10000000, 0x11000000},  // flash (XIP)
+    {0x20000000, 0x20042000},  // SRAM, striped
+    {0x21000000, 0x21040000},  // SRAM banks 0-3, not striped
+};
+
+bool InsideMemory(uint32_t address) {
+    for (const MemoryWindow& window : kRp2040Memory) {
+        if (address >= window.start && uint64_t{address} + kRp2040PayloadSize <= window.end) return true;
+    }
+    return false;
+}
 
 // UF2 fields are little-endian and the image sits at any alignment in memory.
 uint32_t ReadLe32(const uint8_t* block, size_t offset) {
@@ -71,7 +91,9 @@ Uf2Check CheckRp2040Uf2Image(const uint8_t* data, size_t size) {
         const uint8_t* block = data + i * kBlockSize;
         if (!IsRp2040FlashBlock(block)) continue;
         if (ReadLe32(block, kOffsetPayloadSize) != kRp2040PayloadSize) return Uf2Check::BadPayload;
-        if (ReadLe32(block, kOffsetTargetAddress) % kRp2040PayloadSize != 0) return Uf2Check::BadAddress;
+        const uint32_t address = ReadLe32(block, kOffsetTargetAddress);
+        if (address % kRp2040PayloadSize != 0) return Uf2Check::BadAddress;
+        if (!InsideMemory(address)) return Uf2Check::OutsideMemory;
         const uint32_t blockCount = ReadLe32(block, kOffsetBlockCount);
         if (!anyRp2040) {
             count = blockCount;

@@ -9,6 +9,7 @@
 #include "serial/port_list.h"
 #include "serial/serial_link.h"
 #include "update/http_download.h"
+#include "update/image_digest.h"
 #include "update/uf2_image.h"
 #include "update/uf2_name.h"
 #include "update/version.h"
@@ -154,6 +155,13 @@ bool DownloadAndCheckImage(UpdateRun& run) {
     }
     if (run.image.empty()) {
         PostStatus(L"下载的 UF2 文件为空。");
+        return false;
+    }
+    // With the manifest fetched over https, an image that hashes as the
+    // manifest says is as trustworthy as the manifest itself.
+    std::string digest;
+    if (!run.known.imageSha256.empty() && (!ImageSha256(run.image, digest) || digest != run.known.imageSha256)) {
+        PostStatus(L"下载的固件校验失败（SHA-256 不一致）。");
         return false;
     }
     // An error page served with status 200, a cut-off file or an image for

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/messages.h"
 #include "app/worker.h"
+#include "tests/support/calls_override.h"
 #include "tests/support/message_sink.h"
 
 // What workers post reaches the window in order, and the window's side clamps
@@ -87,4 +90,39 @@ TEST(StartWorker, ReportsAnyNumberOfTasksOneAfterAnother) {
     for (std::thread& thread : busy) thread.join();
     EXPECT_EQ(done, 1500) << "task " << done << " never reported that it had ended";
     EXPECT_EQ(sink.DoneCount(), done);
+}
+
+// A task that lets an exception out still ends as a task: with a text of its
+// own, and with WM_APP_TASK_DONE, so the commands come back.
+TEST(StartWorker, ATaskThatThrowsEndsWithItsTextAndTheTaskDone) {
+    MessageSink sink;
+    ASSERT_TRUE(RunTask(sink, "a task out of memory", [] {
+        PostStatus(L"working");
+        throw std::bad_alloc();
+    }));
+    ASSERT_TRUE(RunTask(sink, "a task that fails", [] { throw std::runtime_error("broken"); }));
+    EXPECT_EQ(sink.Trace(), (std::vector<std::wstring>{L"status working", L"status 操作失败: 内存不足", L"done",
+                                                       L"status 操作失败", L"done"}));
+    EXPECT_FALSE(g_app.busy);
+}
+
+// The end of a task is posted again and again while it cannot be delivered,
+// but not for ever: a window that is gone ends the worker.
+TEST(StartWorker, AWorkerWhoseWindowIsGoneEnds) {
+    static HANDLE worker;
+    worker = nullptr;
+    CallsOverride<ThreadCalls> threads;
+    threads->beginThread = [](void* security, unsigned stack, unsigned(__stdcall* start)(void*), void* argument,
+                              unsigned flags, unsigned* id) -> uintptr_t {
+        const uintptr_t thread = ThreadCalls::System().beginThread(security, stack, start, argument, flags, id);
+        DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(thread), GetCurrentProcess(), &worker, SYNCHRONIZE,
+                        FALSE, 0);
+        return thread;
+    };
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    ASSERT_TRUE(StartWorker(gone, [] {}));
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+    CloseHandle(worker);
 }

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/controls.h"
+#include "app/window.h"
 #include "app/worker.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/calls_override.h"
@@ -85,4 +86,11 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
     ASSERT_TRUE(main.PumpUntilIdle(10000));
     main.Drain();
     EXPECT_EQ(main.statusHistory().back(), L"当前固件版本: 1.0.0");
+}
+
+// Looking at a drive without media must fail quietly, not show the system's "no disk" box.
+TEST(Process, CriticalErrorBoxesAreLeftToTheProgram) {
+    SetErrorMode(0);
+    ConfigureProcess();
+    EXPECT_NE(GetErrorMode() & SEM_FAILCRITICALERRORS, 0u);
 }

@@ -165,6 +165,25 @@ TEST(FirmwareVersionOfLine, DirectReadAndRecordRulesAsTheTableSays) {
     }
 }
 
+// A version of 64 bytes is a version; a longer fw value is not taken by any of the three readers.
+TEST(FirmwareVersionOfLine, AValuePast64BytesIsNoVersion) {
+    for (size_t length : {size_t{64}, size_t{65}}) {
+        SCOPED_TRACE(length);
+        const std::string value(length, '7');
+        const bool taken = length <= 64;
+        std::string direct = "untouched";
+        EXPECT_EQ(ExtractFwField("TEL|fw=" + value, direct), taken);
+        EXPECT_EQ(direct, taken ? value : "untouched");
+        std::string parsed = "untouched";
+        EXPECT_EQ(TelemetryFirmwareVersion("TEL|FW:" + value, parsed), taken);
+        DeviceStatus status;
+        status.currentVersion = "1.0.0";
+        EXPECT_TRUE(ParseTelemetryRecord("TEL|fw=" + value + ";app=1", status));
+        EXPECT_EQ(status.currentVersion, taken ? value : "1.0.0");
+        EXPECT_TRUE(status.macroModeOn);  // the rest of the record still counts
+    }
+}
+
 TEST(SplitRecordFields, CutsAtSemicolonsAndPrefersEqualsToColon) {
     const RecordFields fields = SplitRecordFields(" A = 1 ;b:2;c=x=y:z; ;d;E:=;=5;b=3;");
     const RecordFields expected = {{"a", "1"}, {"b", "3"}, {"c", "x=y:z"}, {"e:", ""}, {"", "5"}};

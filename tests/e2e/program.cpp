@@ -7,15 +7,15 @@
 
 namespace {
 // The program's path as the build knows it (a Unix path), seen through Wine's Z: drive.
-std::wstring ProgramPath() {
+std::wstring ProgramPath(const char* unixPath) {
     std::wstring path = L"Z:";
-    for (const char* c = NORVA_PROGRAM_PATH; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    for (const char* c = unixPath; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
     return path;
 }
 }  // namespace
 
-RunningProgram::RunningProgram() {
-    std::wstring path = ProgramPath();
+RunningProgram::RunningProgram(const char* unixPath) {
+    std::wstring path = ProgramPath(unixPath);
     std::wstring commandLine = L"\"" + path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -75,7 +75,8 @@ testing::AssertionResult SelectPort(HWND main, const std::wstring& port) {
     return testing::AssertionFailure() << "no " << port << " among " << listed;
 }
 
-ProgramWindow::ProgramWindow(SimDevice& simulated) : device(simulated), main(program.window()) {}
+ProgramWindow::ProgramWindow(SimDevice& simulated, const char* path)
+    : device(simulated), program(path), main(program.window()) {}
 
 testing::AssertionResult ProgramWindow::Started() const {
     if (!device.plugged()) return testing::AssertionFailure() << "the simulated device is not plugged";

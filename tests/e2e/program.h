@@ -13,7 +13,8 @@
 // object goes out of scope.
 class RunningProgram {
 public:
-    RunningProgram();
+    // `unixPath`: the program's file as the build knows it (the test's own build of the program by default).
+    explicit RunningProgram(const char* unixPath = NORVA_PROGRAM_PATH);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -39,7 +40,7 @@ std::wstring TextOf(HWND main, int id);
 // The preamble every end-to-end story starts from: a simulated device, and the
 // real program started beside it.
 struct ProgramWindow {
-    explicit ProgramWindow(SimDevice& device);
+    explicit ProgramWindow(SimDevice& device, const char* programPath = NORVA_PROGRAM_PATH);
     // The device is plugged and the window is up.
     testing::AssertionResult Started() const;
     // Picks the device's port, connects and waits until the sync has ended.
@@ -55,6 +56,9 @@ struct ProgramWindow {
 
 // The same, connected to the device with the sync done (`ready`).
 struct ConnectedProgram : ProgramWindow {
-    explicit ConnectedProgram(SimDevice& simulated) : ProgramWindow(simulated) { ready = Started() && ConnectAndSync(); }
+    explicit ConnectedProgram(SimDevice& simulated, const char* programPath = NORVA_PROGRAM_PATH)
+        : ProgramWindow(simulated, programPath) {
+        ready = Started() && ConnectAndSync();
+    }
     bool ready = false;
 };

@@ -7,6 +7,7 @@
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
+#include "update/image_digest.h"
 
 // "获取最新版本" and "立即更新固件" as a user meets them: the real program, a
 // simulated device that reboots into a simulated RP2040 boot loader, and the
@@ -277,3 +278,24 @@ TEST_F(UpdateEndToEnd, AnImageUrlWithAQueryStringIsFlashedUnderItsPlainName) {
     EXPECT_EQ(device.State()["last_uf2"], "norva1-1.3.0.uf2");
     EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.3.0");
 }
+
+#ifdef NORVA_TLS_PROGRAM_PATH
+// A program built for an https update server: the manifest and the image come
+// over TLS, checked by the system, and the image hashes as the manifest says.
+TEST_F(UpdateEndToEnd, TheWholeUpdateOverHttps) {
+    SimDevice device("fw=1.0.0");
+    const std::string image = ServeImage("/fw/norva1-1.8.0.uf2", "1.8.0", 65536);
+    std::string digest;
+    ASSERT_TRUE(ImageSha256(std::vector<uint8_t>(image.begin(), image.end()), digest));
+    ServeManifest("version=1.8.0\nxzdz=" + Ascii(UpdateServerTlsUrl("/fw/norva1-1.8.0.uf2")) + "\nsha256=" + digest +
+                  "\n");
+    ConnectedProgram window(device, NORVA_TLS_PROGRAM_PATH);
+    CheckFindsNewer(window, L"1.8.0");
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.8.0");
+    const auto requests = ServedRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front().target, "/com.ini");
+    for (const ServedRequest& request : requests) EXPECT_EQ(request.scheme, "https") << request.target;
+}
+#endif

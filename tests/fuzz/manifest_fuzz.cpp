@@ -12,11 +12,19 @@ bool IsTrimmed(const std::string& text) {
            static_cast<unsigned char>(text.back()) > 0x20;
 }
 
+bool IsDigest(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string body(reinterpret_cast<const char*>(data), size);
-    ReleaseManifest manifest{"\x01untouched", "\x01untouched"};
+    ReleaseManifest manifest{"\x01untouched", "\x01untouched", "\x01untouched"};
     std::wstring error;
     if (ParseReleaseManifest(body, manifest, error)) {
         Require(IsTrimmed(manifest.version) && IsTrimmed(manifest.downloadUrl), "fields non-empty and trimmed");
@@ -24,16 +32,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     manifest.downloadUrl.find('\n') == std::string::npos,
                 "a value stays on its line");
         Require(error.empty(), "no error text on success");
+        Require(manifest.version.size() <= kManifestValueLimit && manifest.downloadUrl.size() <= kManifestValueLimit,
+                "values within the limit");
+        Require(manifest.sha256.empty() || IsDigest(manifest.sha256), "a digest is 64 lower-case hex digits");
     } else {
         Require(manifest.version == "\x01untouched" && manifest.downloadUrl == "\x01untouched",
                 "a failed parse leaves the manifest untouched");
-        Require(error == L"com.ini 格式错误，缺少 version 或 xzdz", "the one format error");
+        Require(error == L"com.ini 格式错误，缺少 version 或 xzdz" || error == L"com.ini 中的 sha256 格式错误",
+                "one of the two format errors");
     }
 
     // The last occurrence of a key wins, whatever came before it.
     ReleaseManifest completed;
-    Require(ParseReleaseManifest(body + "\nversion = 9\nXZDZ: u", completed, error), "later keys complete a file");
-    Require(completed.version == "9" && completed.downloadUrl == "u", "the later keys win");
+    const std::string digest(64, 'A');
+    Require(ParseReleaseManifest(body + "\nversion = 9\nXZDZ: u\nsha256=" + digest, completed, error),
+            "later keys complete a file");
+    Require(completed.version == "9" && completed.downloadUrl == "u" && completed.sha256 == std::string(64, 'a'),
+            "the later keys win");
     ReleaseManifest emptied;
     Require(!ParseReleaseManifest(body + "\nversion=", emptied, error), "an empty last version invalidates");
     return 0;

@@ -22,9 +22,30 @@ void AppendForeignBlock(std::vector<uint8_t>& image) {
     PutLe32(image, at + 508, 0x0AB16F30);
 }
 
+uint32_t Le32(const std::vector<uint8_t>& image, size_t offset) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(image[offset + i]) << (8 * i);
+    return value;
+}
+
+// Every block the boot ROM would write lies, all 256 bytes, in flash or RAM.
+bool EveryRp2040BlockInsideMemory(const std::vector<uint8_t>& image) {
+    for (size_t at = 0; at + 512 <= image.size(); at += 512) {
+        const uint32_t flags = Le32(image, at + 8);
+        if ((flags & 0x2000) == 0 || (flags & 1) != 0 || Le32(image, at + 28) != 0xE48BFF56) continue;
+        const uint64_t address = Le32(image, at + 12);
+        const bool flash = address >= 0x10000000 && address + 256 <= 0x11000000;
+        const bool sram = address >= 0x20000000 && address + 256 <= 0x20042000;
+        const bool banks = address >= 0x21000000 && address + 256 <= 0x21040000;
+        if (!flash && !sram && !banks) return false;
+    }
+    return true;
+}
+
 void Check(const std::vector<uint8_t>& image) {
     const Uf2Check result = CheckRp2040Uf2Image(image.data(), image.size());
     if (result == Uf2Check::Ok) Require(!image.empty() && image.size() % 512 == 0, "Ok only for whole blocks");
+    if (result == Uf2Check::Ok) Require(EveryRp2040BlockInsideMemory(image), "Ok only for blocks inside memory");
     if (result == Uf2Check::BadSize) return;
     std::vector<uint8_t> extended = image;
     AppendForeignBlock(extended);

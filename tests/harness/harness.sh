@@ -9,8 +9,10 @@
 #
 # Settings (environment): NORVA_HARNESS names one independent harness (default
 # "main"); NORVA_DISPLAY the X display number; NORVA_SIM_PORT the simulator's
-# control port; NORVA_HTTP_PORT the update server's port; NORVA_BUILD_DIR the
-# Windows build whose helper programs the simulator uses.
+# control port; NORVA_HTTP_PORT the update server's port (its https listeners
+# take the three ports above it: a certificate the prefix trusts, one it does
+# not, and one for another host); NORVA_BUILD_DIR the Windows build whose helper
+# programs the simulator and the trust of the test authority use.
 set -euo pipefail
 
 SOURCE_DIR=${NORVA_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
@@ -107,11 +109,54 @@ ensure_simulator() {
     wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_SIM_PORT" || { log "simulator did not start"; cat "$STATE/devsim.log" >&2; exit 1; }
 }
 
+# Certificates for the https listeners, made here at test time (never kept in
+# the repository): a test authority and a server certificate it signed for
+# 127.0.0.1, one it signed for another host, and one signed by nobody known.
+# The authority is trusted inside the test prefix only.
+TLS=$STATE/tls
+ensure_certificates() {
+    command -v openssl >/dev/null || { log "no openssl: the https listeners stay off"; return 1; }
+    [ -f "$TLS/ready" ] && return 0
+    log "making the test certificates in $TLS"
+    rm -rf "$TLS" && mkdir -p "$TLS"
+    (
+        cd "$TLS"
+        q() { openssl "$@" >/dev/null 2>&1; }
+        q req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 -subj "/CN=NORVA test authority" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+        q x509 -in ca.pem -outform der -out ca.der
+        # Wine's check of the name reads DNS entries only: 127.0.0.1 goes in as both.
+        for name in "server 127.0.0.1 DNS:127.0.0.1,IP:127.0.0.1" "otherhost updates.example.invalid DNS:updates.example.invalid"; do
+            set -- $name
+            printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$3" >"$1.ext"
+            q req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$2"
+            q x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -out "$1.pem" -days 30 -extfile "$1.ext"
+        done
+        q req -x509 -newkey rsa:2048 -nodes -keyout untrusted.key -out untrusted.pem -days 30 -subj "/CN=127.0.0.1" \
+            -addext "subjectAltName=DNS:127.0.0.1,IP:127.0.0.1"
+    ) && [ -s "$TLS/server.pem" ] && [ -s "$TLS/otherhost.pem" ] && [ -s "$TLS/untrusted.pem" ] && touch "$TLS/ready"
+}
+
+ensure_trust() {
+    [ -f "$TLS/ready" ] && [ -n "${NORVA_BUILD_DIR:-}" ] && [ -f "$NORVA_BUILD_DIR/tools/trustroot.exe" ] || return 0
+    local marker=$WINEPREFIX/.norva-trusted-ca
+    cmp -s "$TLS/ca.der" "$marker" && return
+    log "trusting the test authority inside the prefix"
+    "$WINE" "$NORVA_BUILD_DIR/tools/trustroot.exe" add "Z:${TLS//\//\\}\\ca.der" </dev/null 9>&- && cp "$TLS/ca.der" "$marker"
+}
+
 ensure_update_server() {
     [ -f "$SOURCE_DIR/tools/update_server.py" ] || return 0
     alive updsrv && return
     log "starting the update server on 127.0.0.1:$NORVA_HTTP_PORT"
-    start_bg updsrv python3 "$SOURCE_DIR/tools/update_server.py" --port "$NORVA_HTTP_PORT" --state "$STATE/updsrv"
+    local tls=()
+    if [ -f "$TLS/ready" ]; then
+        tls=(--tls "$((NORVA_HTTP_PORT + 1)):$TLS/server.pem:$TLS/server.key"
+             --tls "$((NORVA_HTTP_PORT + 2)):$TLS/untrusted.pem:$TLS/untrusted.key"
+             --tls "$((NORVA_HTTP_PORT + 3)):$TLS/otherhost.pem:$TLS/otherhost.key")
+    fi
+    start_bg updsrv python3 "$SOURCE_DIR/tools/update_server.py" --port "$NORVA_HTTP_PORT" --state "$STATE/updsrv" \
+        "${tls[@]}"
     wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_HTTP_PORT" || { log "update server did not start"; cat "$STATE/updsrv.log" >&2; exit 1; }
 }
 
@@ -125,6 +170,8 @@ up() {
     ensure_wineserver
     ensure_prefix_extras
     ensure_simulator
+    ensure_certificates || true
+    ensure_trust
     ensure_update_server
     flock -u 9
 }

@@ -125,6 +125,60 @@ TEST_F(SerialLinkTest, ASecondOpenClosesTheFirstEvenWhenItFails) {
     Open(device);
 }
 
+// A port keeps what the last program set on it. Whatever the driver reports,
+// the settings that reach it are the device's, with nothing that could change
+// the bytes or hold up a write.
+TEST_F(SerialLinkTest, EveryLineSettingThatCouldChangeBytesOrStallWritesIsSet) {
+    SimDevice device("mute=1");
+    static DCB applied;
+    applied = DCB{};
+    comm->getCommState = [](HANDLE, LPDCB dcb) -> BOOL {
+        // What a terminal program with hardware and software flow control might leave.
+        *dcb = DCB{};
+        dcb->DCBlength = sizeof *dcb;
+        dcb->BaudRate = 9600;
+        dcb->ByteSize = 7;
+        dcb->Parity = EVENPARITY;
+        dcb->StopBits = TWOSTOPBITS;
+        dcb->fParity = 1;
+        dcb->fOutxCtsFlow = 1;
+        dcb->fOutxDsrFlow = 1;
+        dcb->fDtrControl = DTR_CONTROL_HANDSHAKE;
+        dcb->fDsrSensitivity = 1;
+        dcb->fTXContinueOnXoff = 0;
+        dcb->fOutX = 1;
+        dcb->fInX = 1;
+        dcb->fErrorChar = 1;
+        dcb->fNull = 1;
+        dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
+        dcb->fAbortOnError = 1;
+        dcb->XonChar = 0x11;
+        dcb->XoffChar = 0x13;
+        return TRUE;
+    };
+    comm->setCommState = [](HANDLE port, LPDCB dcb) -> BOOL {
+        applied = *dcb;
+        return SetCommState(port, dcb);
+    };
+    Open(device);
+    EXPECT_EQ(applied.BaudRate, 115200u);
+    EXPECT_EQ(applied.ByteSize, 8);
+    EXPECT_EQ(applied.Parity, NOPARITY);
+    EXPECT_EQ(applied.StopBits, ONESTOPBIT);
+    EXPECT_EQ(applied.fBinary, 1u);
+    EXPECT_EQ(applied.fParity, 0u);
+    EXPECT_EQ(applied.fOutxCtsFlow, 0u);
+    EXPECT_EQ(applied.fOutxDsrFlow, 0u);
+    EXPECT_EQ(applied.fDsrSensitivity, 0u);
+    EXPECT_EQ(applied.fOutX, 0u);
+    EXPECT_EQ(applied.fInX, 0u);
+    EXPECT_EQ(applied.fErrorChar, 0u);
+    EXPECT_EQ(applied.fNull, 0u);
+    EXPECT_EQ(applied.fAbortOnError, 0u);
+    EXPECT_EQ(applied.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(applied.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+}
+
 TEST_F(SerialLinkTest, FailingToReadOrWriteTheLineSettingsClosesTheNewHandle) {
     SimDevice device("mute=1");
     static int closes;

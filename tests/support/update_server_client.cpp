@@ -100,6 +100,12 @@ std::wstring UpdateServerUrl(const std::string& path) {
     return L"http://127.0.0.1:" + std::to_wstring(ServerPort()) + std::wstring(path.begin(), path.end());
 }
 
+std::wstring UpdateServerTlsUrl(const std::string& path, TlsListener listener) {
+    // The harness puts the https listeners on the ports just above the plain one.
+    const int port = ServerPort() + 1 + static_cast<int>(listener);
+    return L"https://127.0.0.1:" + std::to_wstring(port) + std::wstring(path.begin(), path.end());
+}
+
 std::string UpdateServerControl(const std::string& request, const std::string& body) {
     std::ostringstream message;
     message << "POST /__control/" << request << " HTTP/1.1\r\n"
@@ -150,7 +156,8 @@ std::vector<ServedRequest> ServedRequests() {
         std::istringstream fields(line);
         std::getline(fields, request.method, '\t');
         std::getline(fields, request.target, '\t');
-        std::getline(fields, request.userAgent);
+        std::getline(fields, request.userAgent, '\t');
+        std::getline(fields, request.scheme);
         requests.push_back(request);
     }
     return requests;

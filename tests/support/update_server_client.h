@@ -14,6 +14,14 @@
 // Where the program finds the server: "http://127.0.0.1:<port>" + path.
 std::wstring UpdateServerUrl(const std::string& path);
 
+// The server's https listeners, each with its own certificate, made by the
+// harness at test time: one the test prefix trusts, one it does not trust (its
+// own, unknown authority), and one the trusted authority made for another host.
+enum class TlsListener { Trusted = 0, Untrusted = 1, OtherHost = 2 };
+
+// Where the program finds the server over https: "https://127.0.0.1:<port>" + path.
+std::wstring UpdateServerTlsUrl(const std::string& path, TlsListener listener = TlsListener::Trusted);
+
 // One control request such as "reset" or "fault?path=/a&mode=chunked", with
 // `body` as the request body. Returns the answer's body (empty after a failure).
 std::string UpdateServerControl(const std::string& request, const std::string& body = "");
@@ -39,6 +47,7 @@ struct ServedRequest {
     std::string method;
     std::string target;  // path and query as the program sent them
     std::string userAgent;
+    std::string scheme;  // "http" or "https": the listener that served it
 };
 
 // The requests served since the last reset, oldest first.

@@ -23,14 +23,15 @@ struct Download {
 // Runs the download as a task does, on a worker thread, with the sink as the
 // window. A download that outlives the time-out fails the test and keeps its
 // own copy of the result.
-Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs = 60000) {
+Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs = 60000,
+                     uint64_t limit = kImageSizeLimit) {
     auto result = std::make_shared<Download>();
     EXPECT_TRUE(RunTask(
         sink, "the download of '" + std::string(url.begin(), url.end()) + "'",
-        [result, url] {
+        [result, url, limit] {
             std::vector<uint8_t> body;
             std::wstring error = L"stale";
-            result->ok = HttpDownload(url, body, error);
+            result->ok = HttpDownload(url, body, error, limit);
             result->body.assign(body.begin(), body.end());
             result->error = error;
         },
@@ -204,4 +205,56 @@ TEST_F(HttpDownloadTest, SilentServerEndsWithAFailureInsteadOfWaitingForEver) {
     ASSERT_TRUE(ended) << "a download still waits for the silent server";
     EXPECT_EQ(silent.get(), L"HTTP 请求失败");
     EXPECT_EQ(stalled.get(), L"读取响应失败");
+}
+
+// A large image read in many small pieces posts a message only when the
+// percentage moves, so the window's queue never fills; the percentages still rise to 100.
+TEST_F(HttpDownloadTest, ProgressIsPostedOnlyWhenThePercentageChanges) {
+    const std::string bytes = PatternBytes(400 * 1024);
+    ServeBytes("/fw.uf2", bytes, "mode=trickle&chunk=256&delay=1");
+    const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
+    ASSERT_TRUE(download.ok);
+    const auto events = DownloadEvents(sink);
+    ExpectProgressPairsEndingAt100(events);
+    EXPECT_LE(events.size(), 2u * 101);
+    for (size_t i = 3; i < events.size(); i += 2) EXPECT_GT(events[i].percent, events[i - 2].percent);
+}
+
+TEST_F(HttpDownloadTest, ABodyPastTheLimitFailsBeforeOrAsItCrossesIt) {
+    const std::string bytes = PatternBytes(70 * 1024);
+    // Declared too large: refused before anything is read.
+    ServeBytes("/com.ini", bytes);
+    Download download = RunDownload(sink, UpdateServerUrl("/com.ini"), 60000, kManifestSizeLimit);
+    EXPECT_FALSE(download.ok);
+    EXPECT_EQ(download.error, L"下载数据过大");
+    EXPECT_TRUE(download.body.empty());
+    // No length: read until the body would cross the limit.
+    ServeBytes("/com.ini", bytes, "mode=chunked&chunk=4096");
+    download = RunDownload(sink, UpdateServerUrl("/com.ini"), 60000, kManifestSizeLimit);
+    EXPECT_FALSE(download.ok);
+    EXPECT_EQ(download.error, L"下载数据过大");
+    EXPECT_LE(download.body.size(), kManifestSizeLimit);
+    // Exactly at the limit is still a whole download.
+    ServeBytes("/com.ini", bytes.substr(0, kManifestSizeLimit));
+    download = RunDownload(sink, UpdateServerUrl("/com.ini"), 60000, kManifestSizeLimit);
+    EXPECT_TRUE(download.ok);
+}
+
+// Over https the system checks the server's certificate; nothing lets a
+// certificate it does not trust, or one for another host, through.
+TEST_F(HttpDownloadTest, HttpsTakesOnlyACertificateTheSystemTrustsForThatHost) {
+    ServeBytes("/fw.uf2", "image over tls");
+    Download download = RunDownload(sink, UpdateServerTlsUrl("/fw.uf2"));
+    EXPECT_TRUE(download.ok) << testing::PrintToString(download.error);
+    EXPECT_EQ(download.body, "image over tls");
+    for (TlsListener refused : {TlsListener::Untrusted, TlsListener::OtherHost}) {
+        SCOPED_TRACE(static_cast<int>(refused));
+        download = RunDownload(sink, UpdateServerTlsUrl("/fw.uf2", refused));
+        EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.error, L"HTTP 请求失败");
+        EXPECT_TRUE(download.body.empty());
+    }
+    const auto requests = ServedRequests();
+    ASSERT_EQ(requests.size(), 1u) << "a refused certificate still reached the server";
+    EXPECT_EQ(requests[0].scheme, "https");
 }

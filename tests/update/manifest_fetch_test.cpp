@@ -11,7 +11,7 @@ namespace {
 class FetchReleaseManifestTest : public testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
-    ReleaseManifest manifest{"old", "http://old.example/old.uf2"};
+    ReleaseManifest manifest{"old", "http://old.example/old.uf2", ""};
     std::wstring error = L"stale";
 };
 
@@ -46,4 +46,11 @@ TEST_F(FetchReleaseManifestTest, ManifestWithoutBothKeysIsMalformed) {
         EXPECT_EQ(error, L"com.ini 格式错误，缺少 version 或 xzdz");
         EXPECT_EQ(manifest.version, "old");
     }
+}
+
+TEST_F(FetchReleaseManifestTest, AManifestPast64KiBIsRefused) {
+    ServeManifest("version=2.0.0\nxzdz=http://h/x.uf2\n" + std::string(64 * 1024, '#'));
+    EXPECT_FALSE(FetchReleaseManifest(manifest, error));
+    EXPECT_EQ(error, L"下载数据过大");
+    EXPECT_EQ(manifest.version, "old");
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "update/manifest.h"
+#include "update/manifest_url.h"
 
 namespace {
 
@@ -44,16 +46,21 @@ const ManifestCase kManifestCases[] = {
     {"empty body", "", false, nullptr, nullptr},
     {"blank lines only", "\n\r\n \t\n", false, nullptr, nullptr},
     {"an HTML error page", "<html><body>404 Not Found</body></html>", false, nullptr, nullptr},
+    {"a version of 256 bytes", "version=" + std::string(256, '1') + "\nxzdz=u\n", true, nullptr, "u"},
+    {"a version past 256 bytes", "version=" + std::string(257, '1') + "\nxzdz=u\n", false, nullptr, nullptr},
+    {"a URL past 256 bytes", "version=1\nxzdz=http://h/" + std::string(249, 'a') + "\n", false, nullptr, nullptr},
 };
 
 TEST(ParseReleaseManifest, ReadsAsTheTableSays) {
     for (const ManifestCase& c : kManifestCases) {
         SCOPED_TRACE(c.name);
-        ReleaseManifest manifest{"before", "before-url"};
+        ReleaseManifest manifest{"before", "before-url", ""};
         std::wstring error;
         EXPECT_EQ(ParseReleaseManifest(c.body, manifest, error), c.ok);
         if (c.ok) {
-            EXPECT_EQ(manifest.version, c.version);
+            if (c.version != nullptr) {
+                EXPECT_EQ(manifest.version, c.version);
+            }
             EXPECT_EQ(manifest.downloadUrl, c.url);
             EXPECT_TRUE(error.empty());
         } else {
@@ -64,4 +71,51 @@ TEST(ParseReleaseManifest, ReadsAsTheTableSays) {
     }
 }
 
+const char kDigest[] = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+TEST(ParseReleaseManifest, TakesTheImagesSha256WhenItIsNamedAndWellFormed) {
+    ReleaseManifest manifest;
+    std::wstring error;
+    ASSERT_TRUE(ParseReleaseManifest("version=1\nxzdz=u\n", manifest, error));
+    EXPECT_EQ(manifest.sha256, "");
+    ASSERT_TRUE(ParseReleaseManifest("version=1\nxzdz=u\nSHA256 = " + std::string(kDigest) + "\n", manifest, error));
+    EXPECT_EQ(manifest.sha256, kDigest);
+    std::string upper = kDigest;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_TRUE(ParseReleaseManifest("sha256:" + upper + "\nversion=1\nxzdz=u\n", manifest, error));
+    EXPECT_EQ(manifest.sha256, kDigest);  // either case, kept in one
+}
+
+TEST(ParseReleaseManifest, ASha256ThatIsNot64HexDigitsMakesTheManifestInvalid) {
+    const std::string digest = kDigest;
+    for (const std::string& bad : {digest.substr(1), digest + "0", "g" + digest.substr(1), std::string(),
+                                   digest.substr(0, 32) + " " + digest.substr(33)}) {
+        SCOPED_TRACE(bad);
+        ReleaseManifest manifest{"before", "before-url", ""};
+        std::wstring error;
+        EXPECT_FALSE(ParseReleaseManifest("version=1\nxzdz=u\nsha256=" + bad + "\n", manifest, error));
+        EXPECT_EQ(error, L"com.ini 中的 sha256 格式错误");
+        EXPECT_EQ(manifest.version, "before");
+    }
+    // A later good value wins, as for every key.
+    ReleaseManifest manifest;
+    std::wstring error;
+    EXPECT_TRUE(ParseReleaseManifest("sha256=x\nversion=1\nxzdz=u\nsha256=" + digest + "\n", manifest, error));
+}
+
 }  // namespace
+
+TEST(ManifestUrlFor, AsksTheServerTheBuildNamesOverTheSchemeItNames) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* url;
+    } cases[] = {
+        {L"updates.example.com", L"http://updates.example.com/com.ini"},
+        {L"127.0.0.1:18080", L"http://127.0.0.1:18080/com.ini"},
+        {L"https://updates.example.com", L"https://updates.example.com/com.ini"},
+        {L"https://updates.example.com:8443/", L"https://updates.example.com:8443/com.ini"},
+        {L"HTTPS://Updates.Example.com", L"HTTPS://Updates.Example.com/com.ini"},
+        {L"http://127.0.0.1:18080", L"http://127.0.0.1:18080/com.ini"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ManifestUrlFor(c.host), c.url) << testing::PrintToString(c.host);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
 #include "update/bootloader_drive.h"
+#include "update/image_digest.h"
 #include "update/release_state.h"
 #include "update/update_tasks.h"
 
@@ -369,6 +371,67 @@ TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
     EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(device.State()["flashed"], "1");
+}
+
+// --- what the image must be ---
+
+std::string Sha256Of(const std::string& bytes) {
+    std::string digest;
+    EXPECT_TRUE(ImageSha256(std::vector<uint8_t>(bytes.begin(), bytes.end()), digest));
+    return digest;
+}
+
+TEST_F(UpdateTask, AnImageWithTheManifestsSha256IsFlashed) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    const std::string image = ServeImage("/fw/signed.uf2", "1.7.0", 65536);
+    std::string digest = Sha256Of(image);
+    for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));  // either case
+    ServeManifest("version=1.7.0\nxzdz=" + ImageUrl("/fw/signed.uf2") + "\nsha256=" + digest + "\n");
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"固件更新完成，设备已重连。");
+    EXPECT_EQ(Shared().device.currentVersion, "1.7.0");
+}
+
+TEST_F(UpdateTask, AnImageThatDoesNotHashAsTheManifestSaysReachesNothing) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    ServeImage("/fw/tampered.uf2", "1.7.0", 65536);
+    // The digest of another good image: the file is a valid UF2, only not the one the manifest names.
+    const std::string other = Sha256Of(SimUf2Image("1.7.0", 65536 + 512));
+    ServeManifest("version=1.7.0\nxzdz=" + ImageUrl("/fw/tampered.uf2") + "\nsha256=" + other + "\n");
+    Run(DoFirmwareUpdate);
+    EXPECT_EQ(sink.Statuses().back(), L"下载的固件校验失败（SHA-256 不一致）。");
+    EXPECT_TRUE(Shared().connected);
+    EXPECT_EQ(device.Received().find("sys.bootsel()"), std::string::npos);
+    EXPECT_EQ(device.State()["flashed"], "0");
+}
+
+TEST_F(UpdateTask, AManifestWithAMalformedSha256IsRefusedByTheCheck) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    ServeManifest("version=1.7.0\nxzdz=" + ImageUrl("/fw/x.uf2") + "\nsha256=12ab\n");
+    Run(DoCheckLatestVersion);
+    EXPECT_EQ(sink.Statuses().back(), L"获取远程版本信息失败: com.ini 中的 sha256 格式错误");
+    EXPECT_EQ(Shared().latestVersion, "");
+}
+
+// An image URL on a server whose certificate the system does not trust, or
+// that is made out for another host: the update ends before the device hears anything.
+TEST_F(UpdateTask, AnImageFromAServerWithoutATrustedCertificateIsNotTaken) {
+    ServeImage("/fw/tls.uf2", "2.0.0", 4096);
+    for (TlsListener refused : {TlsListener::Untrusted, TlsListener::OtherHost}) {
+        SCOPED_TRACE(static_cast<int>(refused));
+        SimDevice device("fw=1.0.0");
+        Open(device);
+        Know("1.0.0", "2.0.0", Ascii(UpdateServerTlsUrl("/fw/tls.uf2", refused)));
+        sink.Clear();
+        Run(DoFirmwareUpdate);
+        EXPECT_EQ(sink.Statuses().back(), L"下载 UF2 失败: HTTP 请求失败");
+        EXPECT_EQ(device.Received(), "");
+        EXPECT_TRUE(Shared().connected);
+        CloseDevicePort();
+    }
 }
 
 // --- a device that sits in its boot loader already ---

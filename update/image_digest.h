@@ -1,0 +1,9 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The SHA-256 of a downloaded image, as 64 lower-case hex digits, computed by
+// the system (BCrypt). False when the system cannot compute it.
+bool ImageSha256(const std::vector<uint8_t>& image, std::string& digest);
