@@ -273,7 +273,7 @@ public:
             if (begun && idle) break;
             Sleep(1);
         }
-        const Status& last = statuses_.back();
+        const Status last = statuses_.back();
         const bool ok = step == Step::Connect ? last.text == kSynced
                         : step == Step::Check ? last.text.rfind(kFoundPrefix, 0) == 0
                                               : last.text == kUpdated;
