@@ -64,6 +64,7 @@ growth() {  # FIRST LAST
 
 ok=0
 times=()
+handles_seen=()
 first_stats=
 last_stats=
 for ((i = 1; i <= COUNT; i++)); do
@@ -77,15 +78,20 @@ for ((i = 1; i <= COUNT; i++)); do
     # The driver notes each step's time from its command to its last status.
     seconds=$(awk '/^ > (check|update) took / { total += $4 } END { printf "%.2f", total }' "$out")
     now=$(sed -n 's/^ > firmware on the device now: //p' "$out" | tr -d '\r')
+    now_stats=$(stats || true)
+    read -r -a words <<<"$now_stats"
+    handles_seen+=("$(value handles "${words[@]}")")
+    if [ "$i" = 1 ]; then first_stats=$now_stats; fi
+    if [ "$i" = "$COUNT" ]; then last_stats=$now_stats; fi
+    state="${handles_seen[-1]} handles, $(value working_set_kib "${words[@]}") KiB working set"
     if [ "$code" = 0 ] && [ "$now" = "$version" ]; then
         ok=$((ok + 1))
         times+=("$seconds")
-        echo "update $i/$COUNT to $version: done in $seconds s"
+        echo "update $i/$COUNT to $version: done in $seconds s; $state"
     else
-        echo "update $i/$COUNT to $version: FAILED (exit $code, device on '${now:-?}'); $(grep '^ > last status' "$out" || true)"
+        echo "update $i/$COUNT to $version: FAILED (exit $code, device on '${now:-?}'); $state;" \
+            "$(grep '^ > last status' "$out" || true)"
     fi
-    if [ "$i" = 1 ]; then first_stats=$(stats || true); fi
-    if [ "$i" = "$COUNT" ]; then last_stats=$(stats || true); fi
 done
 
 echo
@@ -105,6 +111,8 @@ h1=$(value handles "${first[@]}") h2=$(value handles "${last[@]}")
 w1=$(value working_set_kib "${first[@]}") w2=$(value working_set_kib "${last[@]}")
 p1=$(value pagefile_kib "${first[@]}") p2=$(value pagefile_kib "${last[@]}")
 echo "handles (the system handle table): after update 1: $h1, after update $COUNT: $h2 ($(growth "$h1" "$h2") more)"
+echo "  after each update, how often each count was seen: $(printf '%s\n' "${handles_seen[@]}" | sort -n | uniq -c |
+    awk '{ printf "%s%s (x%s)", NR > 1 ? ", " : "", $2, $1 }')"
 echo "  (GetProcessHandleCount says $(value handle_count_api "${first[@]}") and $(value handle_count_api "${last[@]}"))"
 echo "working set: after update 1: $w1 KiB, after update $COUNT: $w2 KiB ($(growth "$w1" "$w2") KiB more)"
 echo "committed (pagefile): after update 1: $p1 KiB, after update $COUNT: $p2 KiB ($(growth "$p1" "$p2") KiB more)"
