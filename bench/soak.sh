@@ -112,7 +112,7 @@ w1=$(value working_set_kib "${first[@]}") w2=$(value working_set_kib "${last[@]}
 p1=$(value pagefile_kib "${first[@]}") p2=$(value pagefile_kib "${last[@]}")
 echo "handles (the system handle table): after update 1: $h1, after update $COUNT: $h2 ($(growth "$h1" "$h2") more)"
 echo "  after each update, how often each count was seen: $(printf '%s\n' "${handles_seen[@]}" | sort -n | uniq -c |
-    awk '{ printf "%s%s (x%s)", NR > 1 ? ", " : "", $2, $1 }')"
+    awk '{ printf "%s%s (x%s)", (NR > 1 ? ", " : ""), $2, $1 }')"
 echo "  (GetProcessHandleCount says $(value handle_count_api "${first[@]}") and $(value handle_count_api "${last[@]}"))"
 echo "working set: after update 1: $w1 KiB, after update $COUNT: $w2 KiB ($(growth "$w1" "$w2") KiB more)"
 echo "committed (pagefile): after update 1: $p1 KiB, after update $COUNT: $p2 KiB ($(growth "$p1" "$p2") KiB more)"
