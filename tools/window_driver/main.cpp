@@ -329,9 +329,10 @@ public:
                 missed += L" \"" + recorded[i] + L"\"";
             }
         }
-        Note(Format(L"status texts: %zu in the record, %zu of them also caught by reading the window", recorded.size(),
-                    count) +
-             (missed.empty() ? L"" : L"; missed by it:" + missed));
+        Note(Format(L"%zu status texts (the first as the driver found it, the others from the record); reading "
+                    L"the window caught %zu of them",
+                    recorded.size(), count) +
+             (missed.empty() ? L"" : L", not" + missed));
         if (!strays.empty()) Note(L"warning: the window showed texts the record lacks:" + strays);
     }
 
