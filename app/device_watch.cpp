@@ -14,13 +14,6 @@
 
 namespace {
 
-bool Listed(const std::vector<std::wstring>& ports, const std::wstring& name) {
-    for (const std::wstring& port : ports) {
-        if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
-    }
-    return false;
-}
-
 void AnnounceDrives(size_t found, size_t before, DriveNews news) {
     if (news == DriveNews::Never || (news == DriveNews::OnChange && found == before)) return;
     if (found == 1) {
@@ -53,7 +46,7 @@ void FollowDeviceChange(WPARAM event) {
     FillPortCombo(g_app.portCombo, ports);
     std::wstring openPort;
     if (g_app.link.IsOpenAs(openPort)) {
-        if (Listed(ports, openPort)) return;
+        if (IsPortListed(ports, openPort)) return;
         // The device was unplugged: the handle is dead, and every command on it would fail.
         DisconnectDevice(L"设备已拔出，串口已断开。");
     }

@@ -16,6 +16,13 @@ std::vector<std::wstring> EnumerateComPorts() {
     return ports;
 }
 
+bool IsPortListed(const std::vector<std::wstring>& ports, const std::wstring& name) {
+    for (const std::wstring& port : ports) {
+        if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
+    }
+    return false;
+}
+
 void FillPortCombo(HWND combo, const std::vector<std::wstring>& ports) {
     wchar_t chosen[64] = {};
     const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);

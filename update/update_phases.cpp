@@ -26,13 +26,6 @@ constexpr DWORD kReconnectPollMs = 1000;
 
 using PortNames = std::vector<std::wstring>;
 
-bool Listed(const PortNames& ports, const std::wstring& name) {
-    for (const std::wstring& port : ports) {
-        if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
-    }
-    return false;
-}
-
 bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
     const ULONGLONG start = GetTickCount64();
     while (GetTickCount64() - start < kDriveWaitMs) {
@@ -73,7 +66,7 @@ Reconnection AwaitDevicePort(const std::wstring& savedPortName, const PortNames&
     while (GetTickCount64() - start < kReconnectWaitMs) {
         const PortNames ports = EnumerateComPorts();
         std::wstring error;
-        if (!savedPortName.empty() && Listed(ports, savedPortName)) {
+        if (!savedPortName.empty() && IsPortListed(ports, savedPortName)) {
             // A port can be listed a moment before it can be opened: try again then.
             if (OpenDevicePort(savedPortName, error)) {
                 found.reconnected = true;
@@ -82,7 +75,7 @@ Reconnection AwaitDevicePort(const std::wstring& savedPortName, const PortNames&
             }
         } else {
             for (const std::wstring& port : ports) {
-                if (!Listed(portsBefore, port) && OpenAnsweringPort(port, found)) return found;
+                if (!IsPortListed(portsBefore, port) && OpenAnsweringPort(port, found)) return found;
             }
         }
         Sleep(kReconnectPollMs);
