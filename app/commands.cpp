@@ -11,6 +11,7 @@
 #include "app/device_watch.h"
 #include "app/messages.h"
 #include "app/window.h"
+#include "app/window_state.h"
 #include "app/worker.h"
 #include "device/device_state.h"
 #include "device/tasks.h"
@@ -43,7 +44,7 @@ void Connect() {
         PostStatus(L"连接失败: " + error);
     } else {
         // With a port open the update takes the device through its port, not a drive.
-        g_app.bootloaderDrives.clear();
+        g_window.bootloaderDrives.clear();
         PostStatus(L"已连接串口: " + portName);
         StartTask(DoSyncDeviceState);
     }
@@ -83,8 +84,8 @@ void HandleDeviceCommand(int id, const DeviceStatus& device) {
 // A device that sits in its boot loader (one RPI-RP2 drive, no port) is
 // flashed from there.
 void UpdateFromBootloaderDrive() {
-    if (g_app.bootloaderDrives.size() != 1) return;
-    const std::wstring root = g_app.bootloaderDrives.front();
+    if (g_window.bootloaderDrives.size() != 1) return;
+    const std::wstring root = g_window.bootloaderDrives.front();
     StartTask([root] { DoBootloaderUpdate(root); });
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/device_status.h"
+#include "device/device_status.h"
 
 // What the window shows for a given state, decided in this one place: which
 // commands are usable, every caption and state label, where the toggles' knobs

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/layout.h"
+#include "app/window_state.h"
 
 namespace {
 
@@ -127,10 +128,10 @@ void CreateControls(HWND window) {
     ApplyLayout();
 }
 
-void ComputeLayout(int32_t width, int32_t height) { g_app.cards = ComputeCardLayout(width, height); }
+void ComputeLayout(int32_t width, int32_t height) { g_window.cards = ComputeCardLayout(width, height); }
 
 void ApplyLayout() {
-    const ControlPlaces places = PlaceControls(g_app.cards);
+    const ControlPlaces places = PlaceControls(g_window.cards);
     for (int slot = 0; slot < kLayoutSlotCount; ++slot) {
         const ControlPlace& p = places[static_cast<size_t>(slot)];
         MoveWindow(g_app.*kSlotControls[slot], p.x, p.y, p.width, p.height, TRUE);

@@ -9,6 +9,8 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/window.h"
+#include "app/window_state.h"
+#include "device/device_state.h"
 #include "serial/port_list.h"
 #include "update/bootloader_drive.h"
 
@@ -29,12 +31,12 @@ void AnnounceDrives(size_t found, size_t before, DriveNews news) {
 
 void LookForBootloaderDrives(DriveNews news) {
     if (g_app.busy) return;
-    const size_t before = g_app.bootloaderDrives.size();
-    if (g_app.link.IsOpen()) {
-        g_app.bootloaderDrives.clear();
+    const size_t before = g_window.bootloaderDrives.size();
+    if (DeviceLink().IsOpen()) {
+        g_window.bootloaderDrives.clear();
     } else {
-        g_app.bootloaderDrives = ListBootloaderDrives();
-        AnnounceDrives(g_app.bootloaderDrives.size(), before, news);
+        g_window.bootloaderDrives = ListBootloaderDrives();
+        AnnounceDrives(g_window.bootloaderDrives.size(), before, news);
     }
     RefreshControls();
 }
@@ -45,7 +47,7 @@ void FollowDeviceChange(WPARAM event) {
     const std::vector<std::wstring> ports = EnumerateComPorts();
     FillPortCombo(g_app.portCombo, ports);
     std::wstring openPort;
-    if (g_app.link.IsOpenAs(openPort)) {
+    if (DeviceLink().IsOpenAs(openPort)) {
         if (IsPortListed(ports, openPort)) return;
         // The device was unplugged: the handle is dead, and every command on it would fail.
         DisconnectDevice(L"设备已拔出，串口已断开。");

@@ -8,12 +8,17 @@
 #include "app/controls.h"
 #include "app/device_watch.h"
 #include "app/messages.h"
+#include "app/window_state.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
 #include "serial/port_list.h"
 #include "ui/label_backdrop.h"
 #include "ui/painters.h"
+#include "update/release_state.h"
 #include "update/version.h"
+
+// Never destroyed, like AppState.
+WindowState& g_window = *new WindowState();
 
 const wchar_t kMainWindowClass[] = L"NORVA1MainWindow";
 const wchar_t kMainWindowTitle[] = L"NORVA1 固件更新";
@@ -41,7 +46,7 @@ void TaskDone() {
     RefreshControls();
     // A drive the update from the boot loader offered may have gone with the
     // copy (the system says nothing of it everywhere); the task's text stays.
-    if (!g_app.bootloaderDrives.empty()) LookForBootloaderDrives(DriveNews::Never);
+    if (!g_window.bootloaderDrives.empty()) LookForBootloaderDrives(DriveNews::Never);
 }
 
 // One click is one command: an owner-drawn button also reports a double click
@@ -82,14 +87,14 @@ void LayOut(HWND window) {
 void Paint(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
-    PaintMainWindow(window, dc, g_app.cards);
+    PaintMainWindow(window, dc, g_window.cards);
     EndPaint(window, &ps);
 }
 
 LRESULT DrawItem(const DRAWITEMSTRUCT* item) {
     if (item == nullptr) return 0;
     if (item->CtlType == ODT_BUTTON) {
-        DrawOwnerButton(item, g_app.view);
+        DrawOwnerButton(item, g_window.view);
         return TRUE;
     }
     if (item->CtlType == ODT_COMBOBOX && item->CtlID == IdPortCombo) {
@@ -126,10 +131,10 @@ LabelKind KindOfLabel(HWND label) {
 }
 
 LRESULT ColourLabel(HWND window, HDC dc, HWND label) {
-    HBRUSH brush = ColorStaticLabel(dc, KindOfLabel(label), g_app.view);
+    HBRUSH brush = ColorStaticLabel(dc, KindOfLabel(label), g_window.view);
     // A transparent label paints no background, so a shorter new text would
     // leave the old one showing through: put the backdrop behind it first.
-    if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc, g_app.cards);
+    if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc, g_window.cards);
     return reinterpret_cast<LRESULT>(brush);
 }
 
@@ -176,20 +181,19 @@ HWND CreateMainWindow(HINSTANCE instance) {
 }
 
 void RefreshControls() {
-    const SharedSnapshot state = TakeSharedSnapshot();
     ControlInputs in;
-    in.connected = state.connected;
+    in.connected = DeviceLink().IsOpenAs(in.portName);
     in.busy = g_app.busy;
-    in.portName = state.portName;
-    in.device = state.device;
-    in.currentVersionText = Utf8ToWide(state.device.currentVersion);
-    in.latestVersionText = Utf8ToWide(state.latestVersion);
-    in.latestKnown = !state.latestVersion.empty();
-    in.newer = UpdateAvailable(state.device.currentVersion, state.latestVersion);
-    in.bootloaderDrives = static_cast<int>(g_app.bootloaderDrives.size());
-    g_app.view = DeriveControlView(in);
-    ShowControlView(g_app.view);
-    if (state.connected) SelectOpenPort(state.portName);
+    in.device = DeviceStatusNow();
+    const std::string latest = ReadKnownVersions().latest;
+    in.currentVersionText = Utf8ToWide(in.device.currentVersion);
+    in.latestVersionText = Utf8ToWide(latest);
+    in.latestKnown = !latest.empty();
+    in.newer = UpdateAvailable(in.device.currentVersion, latest);
+    in.bootloaderDrives = static_cast<int>(g_window.bootloaderDrives.size());
+    g_window.view = DeriveControlView(in);
+    ShowControlView(g_window.view);
+    if (in.connected) SelectOpenPort(in.portName);
 }
 
 void RefreshPortList() { FillPortCombo(g_app.portCombo, EnumerateComPorts()); }

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "device/queries.h"
 #include "serial/serial_link.h"

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "serial/serial_link.h"
+#include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
@@ -68,12 +68,7 @@ double FirstStatusAt(const MessageSink& sink, const wchar_t* text) {
 bool RunUpdate(SimDevice& device, const std::string& path, MessageSink& sink) {
     std::wstring error;
     if (!device.plugged() || !OpenDevicePort(device.port(), error)) return false;
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.currentVersion = "1.0.0";
-        g_app.latestVersion = "2.0.0";
-        g_app.downloadUrl = Ascii(UpdateServerUrl(path));
-    }
+    KnowVersions("1.0.0", "2.0.0", Ascii(UpdateServerUrl(path)));
     const bool done = RunTask(sink, DoFirmwareUpdate, 120000);
     const bool ok = done && sink.Statuses().back() == L"固件更新完成，设备已重连。";
     CloseDevicePort();

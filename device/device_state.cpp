@@ -1,46 +1,68 @@
 #include "device/device_state.h"
 
+#include <mutex>
 #include <utility>
 
 #include "device/records.h"
 
-SerialLink& DeviceLink() { return g_app.link; }
+namespace {
+
+struct KnownDevice {
+    SerialLink link;
+    // Guards `status`: held only while copying it or applying one record,
+    // never across a port call and never together with the link's own lock.
+    std::mutex lock;
+    DeviceStatus status;
+};
+
+// Created on first use and never destroyed: detached workers may still run
+// while the process ends and static objects are torn down.
+KnownDevice& Known() {
+    static KnownDevice& known = *new KnownDevice();
+    return known;
+}
+
+using Guard = std::lock_guard<std::mutex>;
+
+}  // namespace
+
+SerialLink& DeviceLink() { return Known().link; }
 
 bool OpenDevicePort(const std::wstring& name, std::wstring& error) {
     {
-        SharedGuard guard(g_app.sharedLock);
-        ResetLinkStatus(g_app.device);
+        Guard guard(Known().lock);
+        ResetLinkStatus(Known().status);
     }
-    return OpenSerialPort(g_app.link, name, error);
+    return OpenSerialPort(Known().link, name, error);
 }
 
 void CloseDevicePort() {
-    CloseSerialPort(g_app.link);
-    SharedGuard guard(g_app.sharedLock);
-    ResetLinkStatus(g_app.device);
+    CloseSerialPort(Known().link);
+    Guard guard(Known().lock);
+    ResetLinkStatus(Known().status);
 }
 
 DeviceStatus DeviceStatusNow() {
-    SharedGuard guard(g_app.sharedLock);
-    return g_app.device;
+    Guard guard(Known().lock);
+    return Known().status;
 }
 
 std::string KnownDeviceVersion() {
-    SharedGuard guard(g_app.sharedLock);
-    return g_app.device.currentVersion;
+    Guard guard(Known().lock);
+    return Known().status.currentVersion;
 }
 
 void StoreDeviceVersion(const std::string& version) {
-    SharedGuard guard(g_app.sharedLock);
-    g_app.device.currentVersion = version;
+    Guard guard(Known().lock);
+    Known().status.currentVersion = version;
 }
 
 void ForgetDeviceVersion() { StoreDeviceVersion(std::string()); }
 
 void StoreMacroMode(bool on) {
-    SharedGuard guard(g_app.sharedLock);
-    g_app.device.macroModeOn = on;
-    g_app.device.telemetryValid = true;
+    Guard guard(Known().lock);
+    Known().status.macroModeOn = on;
+    Known().status.telemetryValid = true;
 }
 
 LinePredicate ApplyingRecords(AppliedRecords records, DeviceLinePredicate accept) {
@@ -48,10 +70,10 @@ LinePredicate ApplyingRecords(AppliedRecords records, DeviceLinePredicate accept
         HidReply hid;
         {
             // The device status follows whatever records the device sends, wanted or not.
-            SharedGuard guard(g_app.sharedLock);
-            ParseTelemetryRecord(line, g_app.device);
+            Guard guard(Known().lock);
+            ParseTelemetryRecord(line, Known().status);
             if (records == AppliedRecords::TelemetryAndHid) {
-                ParseHidRecord(line, hid.isControlReply, hid.ok, g_app.device);
+                ParseHidRecord(line, hid.isControlReply, hid.ok, Known().status);
             }
         }
         return accept(line, hid);

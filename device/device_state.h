@@ -3,12 +3,14 @@
 #include <functional>
 #include <string>
 
-#include "app/app_state.h"
+#include "device/device_status.h"
 #include "serial/serial_link.h"
 
 // The one owner of what the program knows about the device: the port it is on
-// and its status (app/device_status.h). Every write of the shared device
-// status goes through here, and every reply record is applied here, once.
+// and its status (device/device_status.h). Every write of the device status
+// goes through here, and every reply record is applied here, once. Tasks write
+// it on their worker thread while the window reads it, so each access copies
+// under a lock of its own.
 
 // The link of the device's port.
 SerialLink& DeviceLink();

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "app/device_status.h"
+#include "device/device_status.h"
 
 // The device's reply records: "TEL|" telemetry and "HID|" control replies, with
 // ';'-separated key=value (or key:value) fields. Every operation trims the line

@@ -66,6 +66,38 @@ bool ConfigurePort(HANDLE port, const std::wstring& name, std::wstring& error) {
 
 }  // namespace
 
+bool SerialLink::IsOpen() const { return Handle() != INVALID_HANDLE_VALUE; }
+
+HANDLE SerialLink::Handle() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return handle_;
+}
+
+std::wstring SerialLink::Name() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return name_;
+}
+
+bool SerialLink::IsOpenAs(std::wstring& name) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    name = name_;
+    return handle_ != INVALID_HANDLE_VALUE;
+}
+
+void SerialLink::Attach(HANDLE handle, const std::wstring& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    handle_ = handle;
+    name_ = name;
+}
+
+HANDLE SerialLink::Detach() {
+    std::lock_guard<std::mutex> guard(lock_);
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    name_.clear();
+    return handle;
+}
+
 bool OpenSerialPort(SerialLink& link, const std::wstring& name, std::wstring& error) {
     // A failed attempt must leave no port open, even the one that was.
     CloseSerialPort(link);

@@ -1,13 +1,44 @@
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
+#include <mutex>
 #include <string>
 
-#include "app/app_state.h"
+// The serial port the program talks through, as a link record that these
+// functions open, close and use. They read lines and know nothing of what the
+// lines mean: the device's records are the device layer's business.
 
-// The serial port the program talks through, as a link record (app/app_state.h)
-// that these functions open, close and use. They read lines and know nothing of
-// what the lines mean: the device's records are the device layer's business.
+// One serial port: its handle and the name it was opened under. The port
+// functions below are its only writers. It keeps its own small lock because
+// the window reads it (connected? which port?) while a task closes and reopens
+// the port on its worker thread.
+class SerialLink {
+public:
+    SerialLink() = default;
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // The one test for "is a port open".
+    bool IsOpen() const;
+    // INVALID_HANDLE_VALUE when no port is open.
+    HANDLE Handle() const;
+    // Empty when no port is open.
+    std::wstring Name() const;
+    // Whether a port is open and its name, read together.
+    bool IsOpenAs(std::wstring& name) const;
+
+    // Takes a newly opened handle and its name.
+    void Attach(HANDLE handle, const std::wstring& name);
+    // Gives up the handle (INVALID_HANDLE_VALUE when none was open) and forgets the name.
+    HANDLE Detach();
+
+private:
+    mutable std::mutex lock_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::wstring name_;
+};
 
 // Says whether a received line (trimmed, bytes as the device sent them) is the one the caller waits for.
 using LinePredicate = std::function<bool(const std::string& line)>;

@@ -1,23 +1,39 @@
 #include "update/release_state.h"
 
-#include "app/app_state.h"
+#include <mutex>
+
 #include "device/device_state.h"
+
+namespace {
+
+// The newest release as the last fetch of the manifest named it. A task
+// stores it on its worker thread while the window reads it: copied under a lock.
+struct KnownRelease {
+    std::mutex lock;
+    ReleaseManifest manifest;
+};
+
+// Never destroyed: detached workers may still run while the process ends.
+KnownRelease& Known() {
+    static KnownRelease& known = *new KnownRelease();
+    return known;
+}
+
+}  // namespace
 
 KnownVersions ReadKnownVersions() {
     KnownVersions known;
     known.current = KnownDeviceVersion();
-    SharedGuard guard(g_app.sharedLock);
-    known.latest = g_app.latestVersion;
-    known.downloadUrl = g_app.downloadUrl;
-    known.imageSha256 = g_app.imageSha256;
+    std::lock_guard<std::mutex> guard(Known().lock);
+    known.latest = Known().manifest.version;
+    known.downloadUrl = Known().manifest.downloadUrl;
+    known.imageSha256 = Known().manifest.sha256;
     return known;
 }
 
 void StoreRelease(const ReleaseManifest& manifest) {
-    SharedGuard guard(g_app.sharedLock);
-    g_app.latestVersion = manifest.version;
-    g_app.downloadUrl = manifest.downloadUrl;
-    g_app.imageSha256 = manifest.sha256;
+    std::lock_guard<std::mutex> guard(Known().lock);
+    Known().manifest = manifest;
 }
 
 void ForgetRelease() { StoreRelease(ReleaseManifest()); }

@@ -5,7 +5,7 @@
 #include "update/manifest.h"
 
 // The one owner of what the program knows about the newest release: the
-// manifest's version and image URL, kept in the shared state.
+// manifest's version, image URL and image hash.
 
 // The versions as known now: the device's and the newest release's, with its image URL.
 struct KnownVersions {

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
+#include "tests/support/known_state.h"
 #include "tests/support/sim_client.h"
 
 // The owner of what is known about the device: the port it is on, and the
@@ -23,13 +23,7 @@ protected:
 
 TEST_F(DeviceState, OpenAndCloseForgetTheDeviceStatusButNotTheVersion) {
     SimDevice device("mute=1");
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.currentVersion = "1.2.0";
-        g_app.device.telemetryValid = true;
-        g_app.device.macroModeOn = true;
-        g_app.device.hidCtrlCfg = g_app.device.hidCtrlLive = g_app.device.hidCtrlPending = 1;
-    }
+    ApplyDeviceRecord("TEL|fw=1.2.0;app=1;hid_ctrl_cfg=1;hid_ctrl_live=1;hid_ctrl_pending=1");
     Open(device);
     SharedSnapshot shared = TakeSharedSnapshot();
     EXPECT_EQ(shared.device.currentVersion, "1.2.0");
@@ -39,11 +33,7 @@ TEST_F(DeviceState, OpenAndCloseForgetTheDeviceStatusButNotTheVersion) {
     EXPECT_EQ(shared.device.hidCtrlLive, -1);
     EXPECT_EQ(shared.device.hidCtrlPending, -1);
 
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.telemetryValid = true;
-        g_app.device.hidCtrlCfg = 0;
-    }
+    ApplyDeviceRecord("TEL|app=0;hid_ctrl_cfg=0");
     CloseDevicePort();
     shared = TakeSharedSnapshot();
     EXPECT_FALSE(shared.connected);

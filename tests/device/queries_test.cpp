@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "device/queries.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
+#include "tests/support/known_state.h"
 #include "tests/support/sim_client.h"
 
 // The two queries against a simulated device: the telemetry snapshot and the
@@ -21,8 +21,7 @@ class DeviceQuery : public ::testing::Test {
 protected:
     void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     void StoreVersion(const std::string& version) {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.currentVersion = version;
+        StoreDeviceVersion(version);
     }
     // Waits until at least `count` received bytes wait in the port's driver queue.
     bool WaitUntilQueued(DWORD count) {

@@ -9,6 +9,7 @@
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
+#include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 
@@ -54,10 +55,7 @@ TEST_F(DeviceTask, ReadVersionShowsAUtf8VersionAsText) {
 TEST_F(DeviceTask, AFailedVersionReadKeepsThePreviousVersion) {
     SimDevice device("mute=1");
     Open(device);
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.currentVersion = "1.0.0";
-    }
+    StoreDeviceVersion("1.0.0");
     Run(DoReadCurrentVersion);
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在读取当前固件版本...", L"progress 0",
                                    L"status 读取当前版本失败: 读取固件版本超时", L"done"}));

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
+#include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
@@ -45,10 +45,7 @@ protected:
     void Open(SimDevice& device) { ASSERT_TRUE(OpenDevice(device)); }
     // What a check left behind, so that an update asks neither the device nor the server.
     void Know(const std::string& current, const std::string& latest, const std::string& url) {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.currentVersion = current;
-        g_app.latestVersion = latest;
-        g_app.downloadUrl = url;
+        KnowVersions(current, latest, url);
     }
     // What a check against a device at 1.0.0 would have left: an image carrying
     // `version` at `path`, known as the latest.
@@ -289,11 +286,7 @@ TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
 TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
     SimDevice device("fw=1.0.0 app=1");
     Open(device);
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.telemetryValid = true;
-        g_app.device.macroModeOn = true;
-    }
+    ApplyDeviceRecord("TEL|app=1");
     ServeBytes("/fw/empty.uf2", "");
     Know("1.0.0", "1.1.0", ImageUrl("/fw/empty.uf2"));
     Run(DoFirmwareUpdate);
@@ -317,11 +310,7 @@ TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
 TEST_F(UpdateTask, ARebootCommandThatCannotBeWrittenLeavesEverythingAsItWas) {
     SimDevice device("fw=1.0.0");
     Open(device);
-    {
-        SharedGuard guard(g_app.sharedLock);
-        g_app.device.telemetryValid = true;
-        g_app.device.hidCtrlCfg = 1;
-    }
+    ApplyDeviceRecord("TEL|app=0;hid_ctrl_cfg=1");
     KnowNewerImage("/fw/nowrite.uf2", "1.1.0");
     comm->writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
         *written = 0;
