@@ -73,7 +73,9 @@ void HandleDeviceCommand(int id, const DeviceStatus& device) {
     case IdHidToggle:
         if (device.hidCtrlCfg != -1) {
             const bool enable = device.hidCtrlCfg != 1;
-            StartTask([enable] { DoToggleHidControl(enable); });
+            // A device that does not come back from its re-enumeration takes
+            // with it what the program knew for it, as an unplug does.
+            StartTask([enable] { DoToggleHidControl(enable, ForgetRelease); });
         }
         break;
     default:

@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,27 +17,53 @@
 
 namespace {
 
-void AnnounceDrives(size_t found, size_t before, DriveNews news) {
-    if (news == DriveNews::Never || (news == DriveNews::OnChange && found == before)) return;
-    if (found == 1) {
+bool IsNewDrive(const std::vector<std::wstring>& before, const std::wstring& root) {
+    return std::find(before.begin(), before.end(), root) == before.end();
+}
+
+void AnnounceDrives(const std::vector<std::wstring>& found, const std::vector<std::wstring>& before,
+                    DriveNews news) {
+    if (news == DriveNews::OnOffer) {
+        // One drive is offered for flashing; the first time it is, the window says so.
+        if (found.size() == 1 && IsNewDrive(before, found.front())) {
+            PostStatus(L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。");
+        }
+        return;
+    }
+    if (news == DriveNews::OnChange && found == before) return;
+    if (found.size() == 1) {
         PostStatus(L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。");
-    } else if (found > 1) {
+    } else if (found.size() > 1) {
         PostStatus(L"检测到多个 RPI-RP2 磁盘，请只连接一台设备。");
-    } else if (news == DriveNews::OnChange && before > 0) {
+    } else if (news == DriveNews::OnChange && !before.empty()) {
         PostStatus(L"就绪");  // the drive has gone, and with it what it offered
     }
+}
+
+// The port list follows the system, an open port that is no longer listed is
+// disconnected (its handle is dead, and every command on it would fail), and
+// without an open port the drives are looked at.
+void FollowPlugged(DriveNews news) {
+    const PortNames ports = EnumerateComPorts();
+    FillPortCombo(g_app.portCombo, ports);
+    std::wstring openPort;
+    if (DeviceLink().IsOpenAs(openPort)) {
+        if (IsPortListed(ports, openPort)) return;
+        DisconnectDevice(L"设备已拔出，串口已断开。");
+    }
+    LookForBootloaderDrives(news);
 }
 
 }  // namespace
 
 void LookForBootloaderDrives(DriveNews news) {
     if (g_app.busy) return;
-    const size_t before = g_window.bootloaderDrives.size();
+    const std::vector<std::wstring> before = g_window.bootloaderDrives;
     if (DeviceLink().IsOpen()) {
         g_window.bootloaderDrives.clear();
     } else {
         g_window.bootloaderDrives = ListBootloaderDrives();
-        AnnounceDrives(g_window.bootloaderDrives.size(), before, news);
+        AnnounceDrives(g_window.bootloaderDrives, before, news);
     }
     RefreshControls();
 }
@@ -44,13 +71,10 @@ void LookForBootloaderDrives(DriveNews news) {
 void FollowDeviceChange(WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED && event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
     if (g_app.busy) return;
-    const std::vector<std::wstring> ports = EnumerateComPorts();
-    FillPortCombo(g_app.portCombo, ports);
-    std::wstring openPort;
-    if (DeviceLink().IsOpenAs(openPort)) {
-        if (IsPortListed(ports, openPort)) return;
-        // The device was unplugged: the handle is dead, and every command on it would fail.
-        DisconnectDevice(L"设备已拔出，串口已断开。");
-    }
-    LookForBootloaderDrives(DriveNews::OnChange);
+    FollowPlugged(DriveNews::OnChange);
+}
+
+void CatchUpAfterTask() {
+    if (g_app.busy) return;
+    FollowPlugged(DriveNews::OnOffer);
 }

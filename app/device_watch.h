@@ -9,7 +9,7 @@
 enum class DriveNews {
     Always,    // start-up and "刷新串口": say what was found
     OnChange,  // a device came or went: say so only when the drives changed
-    Never,     // after a task: keep the task's last text
+    OnOffer,   // after a task: only a drive offered for the first time, else the task's last text stays
 };
 
 // Looks for removable RPI-RP2 drives while no port is open and no task runs,
@@ -22,3 +22,9 @@ void LookForBootloaderDrives(DriveNews news);
 // kept; an open port that is no longer listed is disconnected, and without an
 // open port the drives are looked at again.
 void FollowDeviceChange(WPARAM event);
+
+// WM_APP_TASK_DONE: the device messages that came while the task ran were
+// passed over, so the window looks once at what it may have missed: an open
+// port gone is disconnected, and an RPI-RP2 drive it has not offered yet is
+// offered for flashing.
+void CatchUpAfterTask();

@@ -44,9 +44,7 @@ void TaskDone() {
     g_app.busy = false;
     if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
     RefreshControls();
-    // A drive the update from the boot loader offered may have gone with the
-    // copy (the system says nothing of it everywhere); the task's text stays.
-    if (!g_window.bootloaderDrives.empty()) LookForBootloaderDrives(DriveNews::Never);
+    CatchUpAfterTask();
 }
 
 // One click is one command: an owner-drawn button also reports a double click

@@ -6,7 +6,9 @@
 #include "base/ascii.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
+#include "device/port_return.h"
 #include "device/queries.h"
+#include "serial/port_list.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -14,16 +16,25 @@ namespace {
 constexpr DWORD kMacroSettleMs = 120;
 constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
+// The re-enumeration after a HID switch: how long the port is watched for
+// going away, and how long and how often the device is looked for afterwards.
+constexpr ULONGLONG kPortGoneWaitMs = 3000;
+constexpr DWORD kPortGonePollMs = 100;
+constexpr ULONGLONG kReturnWaitMs = 10000;
+constexpr DWORD kReturnPollMs = 500;
 
 // Both switches begin alike: the opening text, then the command, which needs an
 // open port and a whole write; false when the switch has ended with its text.
-bool StartSwitch(const wchar_t* openingText, const char* command, const wchar_t* sendFailedText) {
+// `portsBefore`, when given, receives the ports listed just before the command.
+bool StartSwitch(const wchar_t* openingText, const char* command, const wchar_t* sendFailedText,
+                 PortNames* portsBefore = nullptr) {
     BeginTask();
     PostStatus(openingText);
     if (!DeviceLink().IsOpen()) {
         PostStatus(L"设备未连接。");
         return false;
     }
+    if (portsBefore != nullptr) *portsBefore = EnumerateComPorts();
     if (!WriteCommandLine(DeviceLink(), command)) {
         PostStatus(sendFailedText);
         return false;
@@ -58,6 +69,39 @@ bool AwaitHidAnswer(HidAnswer& answer, std::wstring& error) {
                                               return true;
                                           }),
                           error);
+}
+
+// The device drops off the USB bus and comes back with its new interfaces;
+// Windows removes its port and makes it again, and the old handle is dead for
+// good. Once the port has gone, the link lets go of it (the device was not
+// unplugged) and the device is looked for: under its old name, or under a name
+// new since the switch on which it answers.
+void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)()) {
+    if (!AwaitOpenPortGone(kPortGoneWaitMs, kPortGonePollMs)) return;  // it stayed: nothing to follow
+    PortSearch search;
+    search.savedPortName = DeviceLink().Name();
+    search.portsBefore = portsBefore;
+    search.waitMs = kReturnWaitMs;
+    search.pollMs = kReturnPollMs;
+    CloseDevicePort();
+    PostRefresh();
+    const PortReturn back = AwaitDevicePort(search, [] {
+        std::wstring error;
+        return RequestTelemetrySnapshot(error);
+    });
+    if (!back.reopened) {
+        // Left as after an unplug: nothing known about a device that is not there.
+        ForgetDeviceVersion();
+        if (forgetWithDevice != nullptr) forgetWithDevice();
+        PostProgress(0);
+        PostRefresh();
+        PostStatus(L"设备重枚举后未能自动重连，请手动重新连接。");
+        return;
+    }
+    // Its state has been read once more on the way (under its old name the
+    // port is kept even when that read failed).
+    PostRefresh();
+    PostStatus(L"设备重枚举完成，已重新连接。");
 }
 
 }  // namespace
@@ -111,9 +155,10 @@ void DoSetMacroMode(bool on) {
     PostRefresh();
 }
 
-void DoToggleHidControl(bool enable) {
+void DoToggleHidControl(bool enable, void (*forgetWithDevice)()) {
+    PortNames portsBefore;
     if (!StartSwitch(enable ? L"正在开启实验性 HID 接口..." : L"正在关闭实验性 HID 接口...",
-                     enable ? "hid.control(1)" : "hid.control(0)", L"发送 hid.control 命令失败。")) {
+                     enable ? "hid.control(1)" : "hid.control(0)", L"发送 hid.control 命令失败。", &portsBefore)) {
         return;
     }
 
@@ -131,6 +176,7 @@ void DoToggleHidControl(bool enable) {
         RequestTelemetrySnapshot(ignored);
         PostStatus(enable ? L"HID 控制接口已启用，设备正在重枚举。" : L"HID 控制接口已关闭，设备正在重枚举。");
         PostRefresh();
+        FollowReenumeration(portsBefore, forgetWithDevice);
     } else {
         PostStatus(L"HID 操作失败，请稍后重试。");
     }

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-std::vector<std::wstring> EnumerateComPorts() {
-    std::vector<std::wstring> ports;
+PortNames EnumerateComPorts() {
+    PortNames ports;
     wchar_t target[1024];
     for (int n = 1; n <= 256; ++n) {
         wchar_t name[16];
@@ -16,14 +16,14 @@ std::vector<std::wstring> EnumerateComPorts() {
     return ports;
 }
 
-bool IsPortListed(const std::vector<std::wstring>& ports, const std::wstring& name) {
+bool IsPortListed(const PortNames& ports, const std::wstring& name) {
     for (const std::wstring& port : ports) {
         if (_wcsicmp(port.c_str(), name.c_str()) == 0) return true;
     }
     return false;
 }
 
-void FillPortCombo(HWND combo, const std::vector<std::wstring>& ports) {
+void FillPortCombo(HWND combo, const PortNames& ports) {
     wchar_t chosen[64] = {};
     const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
     if (selection >= 0) {

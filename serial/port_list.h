@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+using PortNames = std::vector<std::wstring>;
+
 // The COM ports that exist now, COM1 to COM256, in numeric order.
-std::vector<std::wstring> EnumerateComPorts();
+PortNames EnumerateComPorts();
 
 // Whether the name is among the ports, compared ignoring case as Windows compares device names.
-bool IsPortListed(const std::vector<std::wstring>& ports, const std::wstring& name);
+bool IsPortListed(const PortNames& ports, const std::wstring& name);
 
 // Refills the drop-down list with the given port names in order and selects
 // the previously chosen name (compared ignoring case), else the first name,
 // else nothing.
-void FillPortCombo(HWND combo, const std::vector<std::wstring>& ports);
+void FillPortCombo(HWND combo, const PortNames& ports);

@@ -153,6 +153,16 @@ bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& 
     return ReplyPollSucceeded(PollReplyLines(link, timeoutMs, kIdleSleepMs, accept), L"等待设备响应超时", error);
 }
 
+bool IsPortAlive(const SerialLink& link) {
+    const HANDLE port = link.Handle();
+    if (port == INVALID_HANDLE_VALUE) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (Comm().clearCommError(port, &errors, &status)) return true;
+    TraceSystemError(L"ClearCommError", link.Name(), GetLastError());
+    return false;
+}
+
 void PurgeSerialPort(const SerialLink& link) {
     const HANDLE port = link.Handle();
     if (port != INVALID_HANDLE_VALUE) Comm().purgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);

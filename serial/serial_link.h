@@ -62,5 +62,10 @@ bool WriteCommandLine(const SerialLink& link, const std::string& command);
 // "串口状态读取失败", "串口读取失败".
 bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error);
 
+// Whether the open port's handle still reaches a device. Once the device has
+// gone (unplugged, or dropped off the bus to re-enumerate) every call on the
+// old handle fails for good, even when a port of the same name comes back.
+bool IsPortAlive(const SerialLink& link);
+
 // Discards whatever waits in the driver, in both directions.
 void PurgeSerialPort(const SerialLink& link);

@@ -23,8 +23,11 @@ Importable (standard library only):
         not_main_flash  every block carries the "not main flash" flag
         html            an HTML error page instead of an image
         empty           no bytes at all
-      Only "good" is ever flashed by the RP2040 boot ROM; the others leave the
-      boot loader waiting.
+        combined        an image for two chips: the first half of the blocks a good
+                        RP2040 image, the second half blocks of another family
+                        (as one file carrying firmware for several boards)
+      Only "good" and "combined" are flashed by the RP2040 boot ROM (it passes
+      over the other family's blocks); the others leave the boot loader waiting.
 
     read_version(image) -> str or None   the version a "good" image carries
 
@@ -51,7 +54,7 @@ DATA_AREA = 476
 VERSION_MARKER = b"NORVA-FW-VERSION:"
 
 VARIANTS = ("good", "truncated", "wrong_family", "payload476", "missing_block",
-            "repeated_block", "misaligned", "not_main_flash", "html", "empty")
+            "repeated_block", "misaligned", "not_main_flash", "html", "empty", "combined")
 
 HTML_PAGE = (b"<!DOCTYPE html>\r\n<html><head><title>404 Not Found</title></head>\r\n"
              b"<body><h1>Not Found</h1><p>The requested firmware was not found on this server.</p>"
@@ -99,6 +102,11 @@ def build_image(version="1.0.0", size=None, variant="good"):
     count = 8 if size is None else max(1, -(-int(size) // BLOCK_SIZE))
     if variant in ("missing_block", "repeated_block"):
         count = max(count, 3)
+    if variant == "combined":
+        # Each half numbers its own blocks, as a file joined from two images does.
+        own = max(1, count // 2)
+        return b"".join([_block(i, own, version, "good") for i in range(own)]
+                        + [_block(i, count - own, version, "wrong_family") for i in range(count - own)])
     blocks = [_block(i, count, version, variant) for i in range(count)]
     middle = count // 2
     if variant == "missing_block":

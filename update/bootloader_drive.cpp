@@ -85,7 +85,8 @@ void PostCopyProgress(int32_t percent) {
 }
 
 bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, const std::vector<uint8_t>& image,
-                     std::wstring& error, const ProgressCallback& progress) {
+                     std::wstring& error, const ProgressCallback& progress, size_t* handedOver) {
+    if (handedOver != nullptr) *handedOver = 0;
     const std::wstring path = root + fileName;
     const HANDLE file = Volumes().createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -112,6 +113,7 @@ bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, con
             return false;
         }
         offset += written;
+        if (handedOver != nullptr) *handedOver = offset;
         progress(static_cast<int32_t>(static_cast<uint64_t>(offset) * 100 / size));
     }
     // The boot ROM starts flashing as the blocks arrive; closing the file is all

@@ -27,5 +27,8 @@ void PostCopyProgress(int32_t percent);
 
 // Writes the image as root + fileName, in pieces of at most 64 KiB, reporting
 // the percentage after each. Errors: "创建 UF2 文件失败", "写入 UF2 失败".
+// `handedOver`, when given, says how many bytes of the image the system took,
+// also when the copy failed part of the way.
 bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, const std::vector<uint8_t>& image,
-                     std::wstring& error, const ProgressCallback& progress = PostCopyProgress);
+                     std::wstring& error, const ProgressCallback& progress = PostCopyProgress,
+                     size_t* handedOver = nullptr);

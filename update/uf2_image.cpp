@@ -110,3 +110,12 @@ Uf2Check CheckRp2040Uf2Image(const uint8_t* data, size_t size) {
     if (seen.size() != count) return Uf2Check::MissingBlock;
     return Uf2Check::Ok;
 }
+
+size_t Rp2040FlashEnd(const uint8_t* data, size_t size) {
+    if (data == nullptr) return 0;
+    size_t end = 0;
+    for (size_t at = 0; at + kBlockSize <= size; at += kBlockSize) {
+        if (HasMagic(data + at) && IsRp2040FlashBlock(data + at)) end = at + kBlockSize;
+    }
+    return end;
+}

@@ -23,3 +23,9 @@ enum class Uf2Check {
 };
 
 Uf2Check CheckRp2040Uf2Image(const uint8_t* data, size_t size);
+
+// How far into the image the boot ROM's part goes: the offset just past the
+// last RP2040 flash block (0 when there is none). Once it has that block, the
+// boot ROM flashes and reboots, whatever the host still writes after it (the
+// blocks of other chips in a combined image).
+size_t Rp2040FlashEnd(const uint8_t* data, size_t size);

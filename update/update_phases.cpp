@@ -5,6 +5,7 @@
 #include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
+#include "device/port_return.h"
 #include "device/queries.h"
 #include "serial/port_list.h"
 #include "serial/serial_link.h"
@@ -24,8 +25,6 @@ constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboo
 constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the port to come back
 constexpr DWORD kReconnectPollMs = 1000;
 
-using PortNames = std::vector<std::wstring>;
-
 bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
     const ULONGLONG start = GetTickCount64();
     while (GetTickCount64() - start < kDriveWaitMs) {
@@ -42,58 +41,43 @@ struct Reconnection {
     std::string version;
 };
 
-// Opens a port that was not there before and keeps it only when the device
-// answers the version query on it: it may be another program's device.
-bool OpenAnsweringPort(const std::wstring& name, Reconnection& found) {
-    std::wstring error;
-    if (!OpenDevicePort(name, error)) return false;
-    if (!ReadFirmwareVersion(found.version, error)) {
-        CloseDevicePort();
-        return false;
-    }
-    found.reconnected = found.versionRead = true;
-    return true;
-}
-
-// Looks for the device every 1000 ms for up to 25000 ms. The saved port (none
-// after a copy onto a drive that was already there) is reopened once it is
-// listed again, answering or not; while it is not listed, a port that was not
-// listed before is tried instead. Windows may give a device a new COM number
-// when it comes back on another USB port or with another identity.
-Reconnection AwaitDevicePort(const std::wstring& savedPortName, const PortNames& portsBefore) {
+// Looks for the device every 1000 ms for up to 25000 ms: the saved port (none
+// after a copy onto a drive that was already there) once it is listed again,
+// else a port that was not listed before on which the device answers.
+Reconnection AwaitDevicePortAfterCopy(const std::wstring& savedPortName, const PortNames& portsBefore) {
     Reconnection found;
-    const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < kReconnectWaitMs) {
-        const PortNames ports = EnumerateComPorts();
+    PortSearch search;
+    search.savedPortName = savedPortName;
+    search.portsBefore = portsBefore;
+    search.waitMs = kReconnectWaitMs;
+    search.pollMs = kReconnectPollMs;
+    const PortReturn back = AwaitDevicePort(search, [&found] {
         std::wstring error;
-        if (!savedPortName.empty() && IsPortListed(ports, savedPortName)) {
-            // A port can be listed a moment before it can be opened: try again then.
-            if (OpenDevicePort(savedPortName, error)) {
-                found.reconnected = true;
-                found.versionRead = ReadFirmwareVersion(found.version, error);
-                return found;
-            }
-        } else {
-            for (const std::wstring& port : ports) {
-                if (!IsPortListed(portsBefore, port) && OpenAnsweringPort(port, found)) return found;
-            }
-        }
-        Sleep(kReconnectPollMs);
-    }
+        return ReadFirmwareVersion(found.version, error);
+    });
+    found.reconnected = back.reopened;
+    found.versionRead = back.answered;
     return found;
 }
 
 // The last text of an update. A device that still reports a version older
 // than the one just written did not take the image (the boot ROM ignored it):
 // that is no success.
-void ReportOutcome(const Reconnection& found) {
+void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError) {
     if (found.versionRead) StoreDeviceVersion(found.version);
     PostRefresh();
+    const KnownVersions known = ReadKnownVersions();
+    if (!lateCopyError.empty()) {
+        // The copy failed after the boot ROM had its blocks: flashed only if the
+        // device says so with the new version; otherwise the copy's own failure.
+        const bool flashed = found.versionRead && !UpdateAvailable(found.version, known.latest);
+        PostStatus(flashed ? std::wstring(L"固件更新完成，设备已重连。") : L"写入固件失败: " + lateCopyError);
+        return;
+    }
     if (!found.reconnected) {
         PostStatus(L"固件已更新，但设备未自动重连，请手动重新连接。");
         return;
     }
-    const KnownVersions known = ReadKnownVersions();
     if (found.versionRead && UpdateAvailable(known.current, known.latest)) {
         PostStatus(L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(known.current) + L"，请重试更新。");
         return;
@@ -194,15 +178,25 @@ bool FindDriveAndWrite(UpdateRun& run) {
     return WriteImageToDrive(run);
 }
 
-bool WriteImageToDrive(const UpdateRun& run) {
+bool WriteImageToDrive(UpdateRun& run) {
     PostStatus(L"已检测到 RPI-RP2，正在写入固件...");
     std::wstring error;
+    size_t handedOver = 0;
     // The drive is looked at once more just before the copy: a letter that has
     // since gone to another drive must not take the image.
     if (!IsBootloaderDrive(run.driveRoot)) {
         error = L"创建 UF2 文件失败";
-    } else if (WriteUf2ToDrive(run.driveRoot, run.fileName, run.image, error)) {
+    } else if (WriteUf2ToDrive(run.driveRoot, run.fileName, run.image, error, PostCopyProgress, &handedOver)) {
         return true;
+    } else {
+        // The boot ROM reboots about a second after the last block it flashes
+        // and takes its drive with it, so a write after that block can fail
+        // on a device that has been flashed.
+        const size_t flashEnd = Rp2040FlashEnd(run.image.data(), run.image.size());
+        if (flashEnd > 0 && handedOver >= flashEnd) {
+            run.lateCopyError = error;
+            return true;
+        }
     }
     PostStatus(L"写入固件失败: " + error);
     return false;
@@ -212,12 +206,12 @@ void ReconnectAndReport(const UpdateRun& run) {
     PostStatus(L"固件写入完成，正在尝试重连串口...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
-    ReportOutcome(AwaitDevicePort(run.savedPortName, run.portsBefore));
+    ReportOutcome(AwaitDevicePortAfterCopy(run.savedPortName, run.portsBefore), run.lateCopyError);
 }
 
 void AwaitNewPortAndReport(const UpdateRun& run) {
     PostStatus(L"固件写入完成，正在等待设备串口出现...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
-    ReportOutcome(AwaitDevicePort(std::wstring(), run.portsBefore));
+    ReportOutcome(AwaitDevicePortAfterCopy(std::wstring(), run.portsBefore), run.lateCopyError);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_list.h"
 #include "update/bootloader_drive.h"
 #include "update/release_state.h"
 
@@ -23,8 +24,11 @@ struct UpdateRun {
     std::wstring savedPortName;  // the port the device was on before the reboot
     std::wstring fileName;       // the image's name on the drive
     DriveRootSet drivesBefore;   // the drives present before the reboot
-    std::vector<std::wstring> portsBefore;  // the COM ports present before the reboot or the copy
+    PortNames portsBefore;       // the COM ports present before the reboot or the copy
     std::wstring driveRoot;      // the boot loader's drive, once found
+    // The copy's error when it failed after the boot ROM had every block it
+    // flashes: then the device's return says whether it was flashed.
+    std::wstring lateCopyError;
 };
 
 // 1. Both versions known (asking the device and the server only for what is
@@ -38,13 +42,17 @@ bool DownloadAndCheckImage(UpdateRun& run);
 // 3. The port and the drives noted, "sys.bootsel()" sent, the port closed.
 bool RebootIntoBootloader(UpdateRun& run);
 
-// 4. The new RPI-RP2 drive waited for, then the image copied onto it.
+// 4. The new RPI-RP2 drive waited for, then the image copied onto it. A copy
+// that fails after the image's last RP2040 block went to the drive goes on to
+// the reconnect (the boot ROM reboots about a second after that block,
+// whatever is still being written): the device's return decides.
 bool FindDriveAndWrite(UpdateRun& run);
-bool WriteImageToDrive(const UpdateRun& run);
+bool WriteImageToDrive(UpdateRun& run);
 
 // 5. The device's port waited for and reopened, its version read, and the
 // final text posted: after a reboot the port the device was on (or, when that
 // is not listed, a port new since the reboot on which the device answers);
 // after a copy onto a drive that was already there, a port new since the copy.
+// After a late copy error only the device back with the new version is a success.
 void ReconnectAndReport(const UpdateRun& run);
 void AwaitNewPortAndReport(const UpdateRun& run);

@@ -175,3 +175,21 @@ TEST(CheckRp2040Uf2Image, ReadsFieldsAtAnyAlignment) {
 }
 
 }  // namespace
+
+// Where the boot ROM's part of an image ends: after its last RP2040 block,
+// wherever the blocks of other chips stand.
+TEST(Rp2040FlashEnd, IsJustPastTheLastBlockTheBootRomTakes) {
+    std::vector<Block> combined = FlashBlocks(2);
+    combined.insert(combined.begin(), Foreign(kFamilyPresent, kOtherFamily));
+    combined.push_back(Foreign(kFamilyPresent | kNotMainFlash, kRp2040));
+    combined.push_back(Foreign(kFamilyPresent, kOtherFamily));
+    const std::vector<uint8_t> image = BuildImage(combined);
+    EXPECT_EQ(Rp2040FlashEnd(image.data(), image.size()), 3u * 512);
+
+    const std::vector<uint8_t> plain = BuildImage(FlashBlocks(4));
+    EXPECT_EQ(Rp2040FlashEnd(plain.data(), plain.size()), plain.size());
+    EXPECT_EQ(Rp2040FlashEnd(plain.data(), plain.size() - 1), 3u * 512);  // a cut block is no block
+    const std::vector<uint8_t> foreign = BuildImage({Foreign(kFamilyPresent, kOtherFamily)});
+    EXPECT_EQ(Rp2040FlashEnd(foreign.data(), foreign.size()), 0u);
+    EXPECT_EQ(Rp2040FlashEnd(nullptr, 0), 0u);
+}
