@@ -88,6 +88,30 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
     EXPECT_EQ(main.statusHistory().back(), L"当前固件版本: 1.0.0");
 }
 
+// The window passes over device messages while a task runs; when the task
+// ends it looks once at what it missed. (Wine sends no device messages at all.)
+TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
+    SimDevice device("app=1 hid_cfg=0");
+    ASSERT_TRUE(device.plugged());
+    TestMainWindow main;
+    ASSERT_TRUE(SelectPort(device.port()));
+    main.Command(IdConnectButton);
+    ASSERT_TRUE(main.PumpUntilIdle(10000));
+
+    device.Set("mute=1");  // the version read waits for an answer that never comes
+    main.Command(IdReadVersionButton);
+    device.Unplug();
+    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    main.Drain();
+    const std::vector<std::wstring>& history = main.statusHistory();
+    ASSERT_GE(history.size(), 2u);
+    EXPECT_EQ(history[history.size() - 2].rfind(L"读取当前版本失败: ", 0), 0u);
+    EXPECT_EQ(history.back(), L"设备已拔出，串口已断开。");
+    EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
+    EXPECT_TRUE(IsWindowEnabled(g_app.portCombo));
+    EXPECT_FALSE(IsWindowEnabled(g_app.readVersionButton));
+}
+
 // Looking at a drive without media must fail quietly, not show the system's "no disk" box.
 TEST(Process, CriticalErrorBoxesAreLeftToTheProgram) {
     SetErrorMode(0);

@@ -145,12 +145,18 @@ TEST_F(DeviceTask, SwitchTasksWithoutAPortPostOnlyTheirOpeningTextAndWriteNothin
     EXPECT_EQ(device.Received(), "");
 }
 
-TEST_F(DeviceTask, HidControlEnablesAndTheDeviceReEnumerates) {
-    SimDevice device("hid_cfg=0 reenum_ms=300");
+// A device whose port stays through the switch (it changes its interfaces in
+// place): the port is watched for three seconds, then the task ends there.
+// What follows a port that goes away is in reenumeration_test.cpp.
+TEST_F(DeviceTask, HidControlEnablesAndTheDeviceReEnumeratesInPlace) {
+    SimDevice device("hid_cfg=0 reenum_ms=300 reenum_port=keep");
     Open(device);
+    const ULONGLONG start = GetTickCount64();
     Run([] { DoToggleHidControl(true); });
+    EXPECT_GE(ElapsedMs(start), 3900u);  // the 900 ms pause, then the watch
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在开启实验性 HID 接口...",
                                    L"status HID 控制接口已启用，设备正在重枚举。", L"refresh", L"done"}));
+    EXPECT_TRUE(TakeSharedSnapshot().connected);
     // The snapshot after the pause saw the device back with the interface live.
     const SharedSnapshot shared = TakeSharedSnapshot();
     EXPECT_EQ(shared.device.hidCtrlCfg, 1);

@@ -48,7 +48,9 @@ TEST(EndToEnd, StartsWithThePortsListedAndNothingToDoButConnect) {
     }
 }
 
-TEST(EndToEnd, ConnectReadVersionSwitchBothFeaturesAndDisconnect) {
+// The HID switch, after which the device re-enumerates and may come back on
+// any port, is in update_e2e_test.cpp, which has the simulated world to itself.
+TEST(EndToEnd, ConnectReadVersionSwitchMacroModeAndDisconnect) {
     SimDevice device("fw=2.3.4 app=0 hid_cfg=0 reply_delay_ms=400");
     ProgramWindow window(device);
     ASSERT_TRUE(window.Started());
@@ -75,11 +77,6 @@ TEST(EndToEnd, ConnectReadVersionSwitchBothFeaturesAndDisconnect) {
     ASSERT_TRUE(ProbePostCommand(main, IdMacroToggle));
     EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"宏模式已开启。", 10000));
     EXPECT_EQ(device.State()["app"], "1");
-
-    ASSERT_TRUE(WaitForEnabled(main, IdHidToggle, true, 5000));
-    ASSERT_TRUE(ProbePostCommand(main, IdHidToggle));
-    EXPECT_TRUE(WaitForText(main, IdStatusLabel, L"HID 控制接口已启用，设备正在重枚举。", 15000));
-    EXPECT_EQ(device.State()["hid_cfg"], "1");
 
     ASSERT_TRUE(WaitForEnabled(main, IdConnectButton, true, 5000));
     ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));

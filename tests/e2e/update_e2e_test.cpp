@@ -17,6 +17,16 @@ namespace {
 
 std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
+// Waits until the simulated device's boot-loader drive takes files again.
+testing::AssertionResult WaitForDriveTakingFiles(SimDevice& device) {
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < 10000) {
+        if (device.State()["drive_refusing"] == "0") return testing::AssertionSuccess();
+        Sleep(50);
+    }
+    return testing::AssertionFailure() << "the drive still refuses files";
+}
+
 class UpdateEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
@@ -157,13 +167,25 @@ TEST_F(UpdateEndToEnd, ABootLoaderDriveThatNeverComesLeavesTheProgramDisconnecte
     EXPECT_TRUE(ProbeEnabled(window.main, IdPortCombo));
 }
 
-TEST_F(UpdateEndToEnd, ADriveThatRefusesTheImageLeavesTheProgramDisconnected) {
-    SimDevice device("fw=1.0.0 drive_readonly=1 drive_delay_ms=500");
-    Publish("1.8.0");
+// The drive refuses files while Windows still mounts it (or an antivirus scans
+// it): the copy fails and nothing is retried by itself, but the device waiting
+// in its boot loader is offered again, and the user's next click finishes the job.
+TEST_F(UpdateEndToEnd, ADriveThatRefusesTheImageAtFirstIsOfferedAgainAndTheNextClickFlashes) {
+    SimDevice device("fw=1.0.0 drive_delay_ms=500 drive_refuse_ms=1500");
+    Publish("1.8.0", "/fw/norva1-1.8.0.uf2");
     ConnectedProgram window(device);
     CheckFindsNewer(window, L"1.8.0");
-    EXPECT_TRUE(window.Run(IdUpdateButton, L"写入固件失败: 创建 UF2 文件失败", 20000));
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。", 20000))
+        << Ascii(window.Text(IdStatusLabel));
     EXPECT_EQ(window.Text(IdConnStateLabel), L"未连接");
+    EXPECT_TRUE(ProbeEnabled(window.main, IdUpdateButton));
+    EXPECT_EQ(device.State()["flashed"], "0");
+
+    ASSERT_TRUE(WaitForDriveTakingFiles(device));
+    ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.8.0");
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    EXPECT_EQ(device.State()["flashed"], "1");
 }
 
 TEST_F(UpdateEndToEnd, ADeviceThatDoesNotComeBackIsLeftToTheUser) {
@@ -299,3 +321,24 @@ TEST_F(UpdateEndToEnd, TheWholeUpdateOverHttps) {
     for (const ServedRequest& request : requests) EXPECT_EQ(request.scheme, "https") << request.target;
 }
 #endif
+
+// --- the HID switch, after which the device may come back on any port ---
+
+// The device drops off the bus after the switch and comes back with its new
+// interfaces, here as another device instance under another COM number: the
+// program follows it there, and the connection works.
+TEST(ReenumerationEndToEnd, TheHidSwitchFollowsTheDeviceToItsNewPort) {
+    SimDevice device("fw=2.3.4 hid_cfg=0 reenum_port=new");
+    ConnectedProgram window(device);
+    ASSERT_TRUE(window.ready);
+    ASSERT_TRUE(WaitForEnabled(window.main, IdHidToggle, true, 5000));
+    EXPECT_EQ(window.Text(IdHidStateLabel), L"已关闭");
+    ASSERT_TRUE(window.Run(IdHidToggle, L"设备重枚举完成，已重新连接。", 20000)) << Ascii(window.Text(IdStatusLabel));
+    const std::string now = device.State()["name"];
+    ASSERT_NE(now, device.name());
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    EXPECT_EQ(window.Text(IdPortLabel), L"串口: " + std::wstring(now.begin(), now.end()));
+    EXPECT_EQ(window.Text(IdHidStateLabel), L"已启用");
+    EXPECT_EQ(device.State()["hid_cfg"], "1");
+    ASSERT_TRUE(window.Run(IdReadVersionButton, L"当前固件版本: 2.3.4"));
+}

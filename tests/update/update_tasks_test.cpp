@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "update/image_digest.h"
 #include "update/release_state.h"
 #include "update/update_tasks.h"
+#include "update/volume_calls.h"
 
 // The check and update tasks end to end below the window: a simulated device
 // that reboots into a simulated RP2040 boot loader, the local update server,
@@ -360,6 +362,48 @@ TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
     EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(device.State()["flashed"], "1");
+}
+
+// The boot ROM reboots about a second after the last RP2040 block, whatever
+// the host still writes (here the other chip's half of a combined image), and
+// takes its drive with it: a write that fails then is judged by the device.
+TEST_F(UpdateTask, ACopyThatFailsAfterTheLastRp2040BlockIsJudgedByTheDevice) {
+    struct Case {
+        const char* options;
+        int failingPiece;  // the write that fails, counted from 1 (64 KiB each)
+        const wchar_t* text;
+        bool reconnects;
+    };
+    // 192 KiB: RP2040 blocks in the first 96 KiB, the other family's after them.
+    const Case cases[] = {
+        {"fw=1.0.0", 3, L"固件更新完成，设备已重连。", true},
+        {"fw=1.0.0 keep_version=1", 3, L"写入固件失败: 写入 UF2 失败", true},
+        {"fw=1.0.0", 2, L"写入固件失败: 写入 UF2 失败", false},  // before the last RP2040 block: at once
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + ", piece " + std::to_string(c.failingPiece));
+        SimDevice device(c.options);
+        Open(device);
+        ServeImage("/fw/combined.uf2", "1.6.0", 192 * 1024, "combined");
+        Know("1.0.0", "1.6.0", ImageUrl("/fw/combined.uf2"));
+        CallsOverride<VolumeCalls> volumes;
+        static int writes, failing;
+        writes = 0;
+        failing = c.failingPiece;
+        volumes->writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
+            if (++writes != failing) return WriteFile(file, data, size, written, nullptr);
+            *written = 0;
+            SetLastError(ERROR_GEN_FAILURE);  // what a write to a drive that has gone gives
+            return FALSE;
+        };
+        sink.Clear();
+        Run(DoFirmwareUpdate);
+        EXPECT_EQ(sink.Statuses().back(), c.text);
+        const Texts texts = DistinctStatuses(sink);
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), L"固件写入完成，正在尝试重连串口..."), c.reconnects ? 1 : 0);
+        EXPECT_EQ(Shared().connected, c.reconnects);
+        CloseDevicePort();
+    }
 }
 
 // --- what the image must be ---

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device/device_state.h"
+#include "device/queries.h"
+#include "device/tasks.h"
+#include "tests/support/device_helpers.h"
+#include "tests/support/known_state.h"
+#include "tests/support/message_sink.h"
+#include "tests/support/sim_client.h"
+#include "update/release_state.h"
+
+// After a HID switch the device drops off the USB bus and comes back with its
+// new interfaces; Windows removes its COM port and makes it again, and the old
+// handle is dead for good. The switch follows the device there.
+
+namespace {
+
+class Reenumeration : public ::testing::Test {
+protected:
+    void TearDown() override { CloseDevicePort(); }
+    MessageSink sink;
+};
+
+std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST_F(Reenumeration, TheSwitchReconnectsToTheDeviceWhereverItComesBack) {
+    struct Case {
+        const char* options;
+        bool newName;
+    };
+    const Case cases[] = {
+        {"", false},                   // back under its name after a second
+        {"reenum_port=new", true},     // back as another device instance, under another name
+        {"reenum_back_ms=0", false},   // back under its name at once: only the old handle shows it went
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        SimDevice device(std::string("fw=1.4.0 hid_cfg=0 ") + c.options);
+        ASSERT_TRUE(OpenDevice(device));
+        sink.Clear();
+        ASSERT_TRUE(RunTask(sink, "the HID switch", [] { DoToggleHidControl(true, ForgetRelease); }, 30000));
+        const std::vector<std::wstring> statuses = sink.Statuses();
+        EXPECT_EQ(statuses, (std::vector<std::wstring>{L"正在开启实验性 HID 接口...",
+                                                       L"HID 控制接口已启用，设备正在重枚举。",
+                                                       L"设备重枚举完成，已重新连接。"}));
+        const std::string name = device.State()["name"];
+        EXPECT_EQ(name != device.name(), c.newName);
+        const SharedSnapshot shared = TakeSharedSnapshot();
+        EXPECT_TRUE(shared.connected);
+        EXPECT_EQ(Ascii(shared.portName), name);
+        // Read once more on the new port: the interface is live, nothing pending.
+        EXPECT_EQ(shared.device.hidCtrlCfg, 1);
+        EXPECT_EQ(shared.device.hidCtrlLive, 1);
+        EXPECT_EQ(shared.device.hidCtrlPending, 0);
+        EXPECT_EQ(shared.device.currentVersion, "1.4.0");
+        // And the port works: the device answers on it.
+        std::wstring error;
+        EXPECT_TRUE(RequestTelemetrySnapshot(error)) << Ascii(error);
+        CloseDevicePort();
+    }
+}
+
+TEST_F(Reenumeration, ADeviceThatDoesNotComeBackLeavesTheProgramAsAfterAnUnplug) {
+    SimDevice device("fw=1.4.0 hid_cfg=1 reenum_return=never");
+    ASSERT_TRUE(OpenDevice(device));
+    KnowVersions("1.4.0", "1.5.0", "http://127.0.0.1/fw.uf2");
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(RunTask(sink, "the HID switch", [] { DoToggleHidControl(false, ForgetRelease); }, 30000));
+    EXPECT_GE(ElapsedMs(start), 10000u);
+    EXPECT_EQ(sink.Statuses().back(), L"设备重枚举后未能自动重连，请手动重新连接。");
+    EXPECT_EQ(sink.ProgressValues().back(), 0);
+    const SharedSnapshot shared = TakeSharedSnapshot();
+    EXPECT_FALSE(shared.connected);
+    EXPECT_EQ(shared.device.currentVersion, "");
+    EXPECT_EQ(shared.latestVersion, "");
+}
