@@ -28,6 +28,15 @@ bool SelectPort(const std::wstring& name) {
     return index >= 0 && SendMessageW(g_app.portCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == index;
 }
 
+// Picks the device's port and connects, as a user would, and waits until the sync has ended.
+testing::AssertionResult ConnectAndSync(TestMainWindow& main, const SimDevice& device) {
+    if (!device.plugged()) return testing::AssertionFailure() << "the simulated device is not plugged";
+    if (!SelectPort(device.port())) return testing::AssertionFailure() << "the port is not listed";
+    main.Command(IdConnectButton);
+    if (!main.PumpUntilIdle(10000)) return testing::AssertionFailure() << "the sync did not end";
+    return testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST(WindowCommands, ConnectNamesThePortThenSyncsWithEveryCommandDisabledUntilItEnds) {
@@ -62,11 +71,8 @@ TEST(WindowCommands, ConnectNamesThePortThenSyncsWithEveryCommandDisabledUntilIt
 
 TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
     SimDevice device("app=1 hid_cfg=0");
-    ASSERT_TRUE(device.plugged());
     TestMainWindow main;
-    ASSERT_TRUE(SelectPort(device.port()));
-    main.Command(IdConnectButton);
-    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    ASSERT_TRUE(ConnectAndSync(main, device));
     ASSERT_TRUE(IsWindowEnabled(g_app.readVersionButton));
 
     CallsOverride<ThreadCalls> threads;
@@ -92,11 +98,8 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
 // ends it looks once at what it missed. (Wine sends no device messages at all.)
 TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
     SimDevice device("app=1 hid_cfg=0");
-    ASSERT_TRUE(device.plugged());
     TestMainWindow main;
-    ASSERT_TRUE(SelectPort(device.port()));
-    main.Command(IdConnectButton);
-    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    ASSERT_TRUE(ConnectAndSync(main, device));
 
     device.Set("mute=1");  // the version read waits for an answer that never comes
     main.Command(IdReadVersionButton);
