@@ -1,137 +1,91 @@
 #include <gtest/gtest.h>
 
-#include <cwchar>
-
 #include "app/app_state.h"
-#include "app/controls.h"
-#include "app/layout.h"
+#include "app/window_state.h"
+#include "tests/app/layout_checks.h"
 #include "tests/app/window_fixture.h"
 
-// The real window's children: where they sit, what they are, what they say.
+// The real window's children as a user first sees them: each on its card, clear
+// of the others, with its text and its font.
 
 namespace {
 
-struct Expected {
-    HWND AppState::*field;
+struct Font {
+    const wchar_t* face;
+    LONG pixelHeight;
+    LONG weight;
+};
+const Font kTitleFont{L"Segoe UI Variable Display", 34, 700};
+const Font kStatusFont{L"Segoe UI Variable Text", 20, 600};
+const Font kBodyFont{L"Segoe UI Variable Text", 16, 400};
+const Font kVersionFont{L"Consolas", 28, 700};
+const Font kVerdictFont{L"Segoe UI Variable Text", 18, 700};
+
+struct Shown {
+    HWND AppState::*control;
     LayoutSlot slot;
-    const wchar_t* className;
-    int id;
-    DWORD style;  // besides WS_CHILD | WS_VISIBLE
-    const wchar_t* text;
-    HFONT AppState::*font;  // null: the control carries no font
+    const wchar_t* text;  // null: none to check (the port list, the toggles, the progress bar)
+    const Font* font;     // null: drawn by the window itself
 };
 
-constexpr DWORD kButton = WS_TABSTOP | BS_OWNERDRAW;
-// The combo box hands WS_VSCROLL on to its drop-down list and does not keep it itself.
-constexpr DWORD kCombo = WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
-
-const Expected kExpected[] = {
-    {&AppState::titleLabel, SlotTitleLabel, L"Static", 0, 0, L"NORVA 固件更新中心", &AppState::titleFont},
-    {&AppState::subtitleLabel, SlotSubtitleLabel, L"Static", 0, 0,
-     L"串口连接、版本检查、在线更新（与客户端 UI 相同更新地址与流程）", &AppState::bodyFont},
-    {&AppState::macroLabel, SlotMacroLabel, L"Static", 1014, 0, L"宏模式", &AppState::bodyFont},
-    {&AppState::macroToggle, SlotMacroToggle, L"Button", 1015, kButton, L"", nullptr},
-    {&AppState::hidLabel, SlotHidLabel, L"Static", 1016, 0, L"HID 接口", &AppState::bodyFont},
-    {&AppState::hidStateLabel, SlotHidStateLabel, L"Static", 1017, 0, L"未连接设备", &AppState::bodyFont},
-    {&AppState::hidToggle, SlotHidToggle, L"Button", 1018, kButton, L"", nullptr},
-    {&AppState::portCombo, SlotPortCombo, L"ComboBox", 1001, kCombo, nullptr, &AppState::bodyFont},
-    {&AppState::refreshButton, SlotRefreshButton, L"Button", 1002, kButton, L"刷新串口", nullptr},
-    {&AppState::connectButton, SlotConnectButton, L"Button", 1003, kButton, L"连接串口", nullptr},
-    {&AppState::connStateLabel, SlotConnStateLabel, L"Static", 1007, 0, L"未连接", &AppState::statusFont},
-    {&AppState::portLabel, SlotPortLabel, L"Static", 1008, 0, L"串口: --", &AppState::bodyFont},
-    {&AppState::currentCaption, SlotCurrentCaption, L"Static", 0, 0, L"当前固件版本", &AppState::bodyFont},
-    {&AppState::latestCaption, SlotLatestCaption, L"Static", 0, 0, L"最新固件版本", &AppState::bodyFont},
-    {&AppState::verdictCaption, SlotVerdictCaption, L"Static", 0, 0, L"更新判断", &AppState::bodyFont},
-    {&AppState::currentVersionLabel, SlotCurrentVersionLabel, L"Static", 1009, 0, L"--", &AppState::versionFont},
-    {&AppState::latestVersionLabel, SlotLatestVersionLabel, L"Static", 1010, 0, L"--", &AppState::versionFont},
-    {&AppState::verdictLabel, SlotVerdictLabel, L"Static", 1011, 0, L"等待检查", &AppState::verdictFont},
-    {&AppState::readVersionButton, SlotReadVersionButton, L"Button", 1004, kButton, L"读取当前版本", nullptr},
-    {&AppState::checkLatestButton, SlotCheckLatestButton, L"Button", 1005, kButton, L"获取最新版本", nullptr},
-    {&AppState::updateButton, SlotUpdateButton, L"Button", 1006, kButton, L"立即更新固件", nullptr},
-    {&AppState::statusLabel, SlotStatusLabel, L"Static", 1012, 0, L"就绪", &AppState::statusFont},
-    {&AppState::progressBar, SlotProgressBar, L"Static", 1013, SS_OWNERDRAW, L"", nullptr},
+const Shown kShown[] = {
+    {&AppState::titleLabel, SlotTitleLabel, L"NORVA 固件更新中心", &kTitleFont},
+    {&AppState::subtitleLabel, SlotSubtitleLabel, L"串口连接、版本检查、在线更新（与客户端 UI 相同更新地址与流程）", &kBodyFont},
+    {&AppState::macroLabel, SlotMacroLabel, L"宏模式", &kBodyFont},
+    {&AppState::macroToggle, SlotMacroToggle, nullptr, nullptr},
+    {&AppState::hidLabel, SlotHidLabel, L"HID 接口", &kBodyFont},
+    {&AppState::hidStateLabel, SlotHidStateLabel, L"未连接设备", &kBodyFont},
+    {&AppState::hidToggle, SlotHidToggle, nullptr, nullptr},
+    {&AppState::portCombo, SlotPortCombo, nullptr, &kBodyFont},
+    {&AppState::refreshButton, SlotRefreshButton, L"刷新串口", nullptr},
+    {&AppState::connectButton, SlotConnectButton, L"连接串口", nullptr},
+    {&AppState::connStateLabel, SlotConnStateLabel, L"未连接", &kStatusFont},
+    {&AppState::portLabel, SlotPortLabel, L"串口: --", &kBodyFont},
+    {&AppState::currentCaption, SlotCurrentCaption, L"当前固件版本", &kBodyFont},
+    {&AppState::currentVersionLabel, SlotCurrentVersionLabel, L"--", &kVersionFont},
+    {&AppState::readVersionButton, SlotReadVersionButton, L"读取当前版本", nullptr},
+    {&AppState::latestCaption, SlotLatestCaption, L"最新固件版本", &kBodyFont},
+    {&AppState::latestVersionLabel, SlotLatestVersionLabel, L"--", &kVersionFont},
+    {&AppState::checkLatestButton, SlotCheckLatestButton, L"获取最新版本", nullptr},
+    {&AppState::verdictCaption, SlotVerdictCaption, L"更新判断", &kBodyFont},
+    {&AppState::verdictLabel, SlotVerdictLabel, L"等待检查", &kVerdictFont},
+    {&AppState::updateButton, SlotUpdateButton, L"立即更新固件", nullptr},
+    {&AppState::statusLabel, SlotStatusLabel, L"就绪", &kStatusFont},
+    {&AppState::progressBar, SlotProgressBar, nullptr, nullptr},
 };
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
+static_assert(sizeof kShown / sizeof kShown[0] == kLayoutSlotCount, "every control");
 
 }  // namespace
 
-TEST(Controls, AllTwentyThreeSitWhereTheLayoutPutsThem) {
+TEST(Controls, EachSitsOnItsPaintedCardClearOfTheOthersInsideTheWindow) {
     TestMainWindow main;
     RECT client{};
     GetClientRect(main.window(), &client);
-    const ControlPlaces places = PlaceControls(ComputeCardLayout(client.right, client.bottom));
-    for (const Expected& e : kExpected) {
-        HWND control = g_app.*e.field;
-        ASSERT_NE(control, nullptr);
-        SCOPED_TRACE(testing::Message() << "slot " << e.slot);
+    ControlRects rects;
+    for (const Shown& c : kShown) {
         RECT r{};
-        GetWindowRect(control, &r);
+        ASSERT_TRUE(GetWindowRect(g_app.*c.control, &r)) << "slot " << c.slot;
         MapWindowPoints(nullptr, main.window(), reinterpret_cast<POINT*>(&r), 2);
-        const ControlPlace& p = places[static_cast<size_t>(e.slot)];
-        EXPECT_EQ(r.left, p.x);
-        EXPECT_EQ(r.top, p.y);
-        EXPECT_EQ(r.right - r.left, p.width);
-        // A fixed-height owner-drawn combo box takes its height from its item height, not from MoveWindow.
-        if (e.slot != SlotPortCombo) {
-            EXPECT_EQ(r.bottom - r.top, p.height);
-        }
+        rects[static_cast<size_t>(c.slot)] = {r.left, r.top, r.right, r.bottom};
     }
+    EXPECT_TRUE(ControlsSitOnTheirCards(g_window.cards, rects, client.right, client.bottom));
 }
 
-TEST(Controls, CarryTheirClassesIdsStylesTextsAndFonts) {
+TEST(Controls, StartWithTheirTextsInTheirFonts) {
     TestMainWindow main;
-    for (const Expected& e : kExpected) {
-        HWND control = g_app.*e.field;
-        SCOPED_TRACE(testing::Message() << "id " << e.id << " slot " << e.slot);
-        EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), e.className), 0) << ClassOf(control).c_str();
-        EXPECT_EQ(GetDlgCtrlID(control), e.id);
-        EXPECT_EQ(GetParent(control), main.window());
-        const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
-        EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | e.style), WS_CHILD | WS_VISIBLE | e.style);
-        EXPECT_EQ(GetWindowLongPtrW(control, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_NOPARENTNOTIFY), 0);
-        if (e.className == std::wstring(L"Static")) {
-            EXPECT_EQ(style & SS_NOTIFY, 0u) << "statics send no commands";
+    for (const Shown& c : kShown) {
+        HWND control = g_app.*c.control;
+        SCOPED_TRACE(testing::Message() << "slot " << c.slot);
+        if (c.text != nullptr) {
+            EXPECT_EQ(main.Text(control), c.text);
         }
-        if (e.text != nullptr) {
-            EXPECT_EQ(main.Text(control), e.text);
-        }
-        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-        if (e.font != nullptr) {
-            EXPECT_EQ(font, g_app.*e.font);
-        } else if (e.className == std::wstring(L"Button")) {
-            EXPECT_EQ(font, nullptr) << "owner-drawn buttons get no font";
-        }
-    }
-}
-
-TEST(Controls, FontsHaveTheirFacesHeightsAndWeights) {
-    TestMainWindow main;
-    struct FontCase {
-        HFONT AppState::*font;
-        const wchar_t* face;
-        LONG height;
-        LONG weight;
-    };
-    const FontCase cases[] = {
-        {&AppState::titleFont, L"Segoe UI Variable Display", -34, 700},
-        {&AppState::statusFont, L"Segoe UI Variable Text", -20, 600},
-        {&AppState::bodyFont, L"Segoe UI Variable Text", -16, 400},
-        {&AppState::versionFont, L"Consolas", -28, 700},
-        {&AppState::verdictFont, L"Segoe UI Variable Text", -18, 700},
-    };
-    for (const FontCase& c : cases) {
+        if (c.font == nullptr) continue;
         LOGFONTW font{};
-        ASSERT_EQ(GetObjectW(g_app.*c.font, sizeof font, &font), static_cast<int>(sizeof font));
-        EXPECT_STREQ(font.lfFaceName, c.face);
-        EXPECT_EQ(font.lfHeight, c.height);
-        EXPECT_EQ(font.lfWeight, c.weight);
-        EXPECT_EQ(font.lfQuality, CLEARTYPE_QUALITY);
-        EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
+        const auto handle = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        ASSERT_EQ(GetObjectW(handle, sizeof font, &font), static_cast<int>(sizeof font));
+        EXPECT_STREQ(font.lfFaceName, c.font->face);
+        EXPECT_EQ(font.lfHeight, -c.font->pixelHeight);
+        EXPECT_EQ(font.lfWeight, c.font->weight);
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,27 @@
 
 // What workers post reaches the window in order, and the window's side clamps
 // and frees as it must.
+
+namespace {
+// Blocks allocated with operator new and not yet freed by the thread being watched.
+DWORD g_countedThread = 0;
+long g_liveBlocks = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    if (GetCurrentThreadId() == g_countedThread) ++g_liveBlocks;
+    return block;
+}
+
+void operator delete(void* block) noexcept {
+    if (block == nullptr) return;
+    if (GetCurrentThreadId() == g_countedThread) --g_liveBlocks;
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 TEST(PostedMessages, AreDroppedWhileThereIsNoMainWindow) {
     g_app.mainWindow = nullptr;
@@ -45,13 +67,40 @@ TEST(PostedMessages, StatusWithNullTextIsIgnored) {
     EXPECT_EQ(text, L"unchanged");
 }
 
-TEST(PostedMessages, StatusToAVanishedWindowDoesNotLeakOrCrash) {
-    // A window that no longer exists: PostMessageW fails and the sender keeps the string.
+// A post to a window that is gone fails, and the sender frees the string the
+// window would have freed; one that arrives leaves it to the window.
+TEST(PostedMessages, StatusToAVanishedWindowIsFreedNotLeaked) {
+    HWND live = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     DestroyWindow(gone);
+    ASSERT_FALSE(IsWindow(gone));
+    g_countedThread = GetCurrentThreadId();
+    const long before = g_liveBlocks;
+
     g_app.mainWindow = gone;
-    for (int i = 0; i < 1000; ++i) PostStatus(L"nobody reads this");
+    for (int i = 0; i < 100; ++i) PostStatus(L"nobody will ever read this text");
+    const long afterLostPosts = g_liveBlocks;
+
+    // A post that arrives leaves its string allocated until the window takes it.
+    g_app.mainWindow = live;
+    PostStatus(L"somebody reads this text");
+    const long whilePosted = g_liveBlocks;
+    MSG msg{};
+    const bool arrived = PeekMessageW(&msg, live, WM_APP_STATUS, WM_APP_STATUS, PM_REMOVE);
+    bool taken = false;
+    {
+        std::wstring text;
+        taken = arrived && TakePostedStatus(msg.lParam, text) && text == L"somebody reads this text";
+    }
+    const long afterTaken = g_liveBlocks;
+    g_countedThread = 0;
     g_app.mainWindow = nullptr;
+    DestroyWindow(live);
+
+    EXPECT_EQ(afterLostPosts, before) << "blocks left behind by 100 posts to a destroyed window";
+    EXPECT_GT(whilePosted, before);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(afterTaken, before);
 }
 
 TEST(StartWorker, PostsTaskDoneAfterTheTaskReturnsAndAfterItsLastStatus) {

@@ -19,7 +19,8 @@ public:
 
     // Sends WM_COMMAND as a click on the control would.
     void Command(int id);
-    // Pumps this thread's messages until the condition holds or the time-out passes.
+    // Pumps this thread's messages until the condition holds or the time-out
+    // passes, looking at it at least every 20 ms.
     bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs);
     // Pumps until the running task has ended and its WM_APP_TASK_DONE is handled.
     bool PumpUntilIdle(DWORD timeoutMs);

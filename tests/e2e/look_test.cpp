@@ -1,4 +1,7 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "app/controls.h"
 #include "app/messages.h"
@@ -15,25 +18,38 @@
 namespace {
 
 struct Look {
+    explicit Look(HWND window) : main(window) {
+        SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
     HWND main = nullptr;
     POINT origin{};  // the client area's top-left corner on screen
     int width = 0;   // client size
     int height = 0;
     ScreenPixels shot;
 
-    bool Take(HWND window) {
-        main = window;
-        SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    bool Take() {
         RECT client{};
         GetClientRect(main, &client);
         width = client.right;
         height = client.bottom;
         origin = {0, 0};
         ClientToScreen(main, &origin);
-        // Let the window finish painting what it was last told to.
-        Sleep(300);
         RECT area{origin.x, origin.y, origin.x + width, origin.y + height};
         return CaptureScreen(area, shot);
+    }
+    // What the window paints reaches the screen a moment later: copies the
+    // window until every check holds or the time-out passes, then runs the
+    // checks once more on the last copy, to report what still fails.
+    void Expect(const std::function<void()>& checks, DWORD timeoutMs = 5000) {
+        WaitUntil([&] {
+            if (!Take()) return false;
+            testing::TestPartResultArray failures;
+            testing::ScopedFakeTestPartResultReporter quiet(
+                testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+            checks();
+            return failures.size() == 0;
+        }, timeoutMs);
+        checks();
     }
     testing::AssertionResult At(int clientX, int clientY, uint32_t colour, int tolerance = 2) const {
         return PixelIs(shot, origin.x + clientX, origin.y + clientY, colour, tolerance);
@@ -83,51 +99,52 @@ uint32_t Blend(uint32_t from, uint32_t to, int step, int steps) {
 TEST(Look, IdleWindowBackdropCardsButtonsAndLabels) {
     RunningProgram program;
     ASSERT_TRUE(program.started());
-    Look look;
-    ASSERT_TRUE(look.Take(program.window()));
-    const int w = look.width;
-    const int h = look.height;
+    Look look(program.window());
+    look.Expect([&] {
+        const int w = look.width;
+        const int h = look.height;
 
-    // Backdrop: a vertical gradient, a circle off each of two corners.
-    EXPECT_TRUE(look.At(8, 150, Blend(palette::kBackdropTop, palette::kBackdropBottom, 150, h)));
-    EXPECT_TRUE(look.At(8, 4, palette::kBackdropTop));
-    EXPECT_TRUE(look.At(w - 4, 4, palette::kCircleTopRight));
-    EXPECT_TRUE(look.At(4, h - 4, palette::kCircleBottomLeft));
+        // Backdrop: a vertical gradient, a circle off each of two corners.
+        EXPECT_TRUE(look.At(8, 150, Blend(palette::kBackdropTop, palette::kBackdropBottom, 150, h)));
+        EXPECT_TRUE(look.At(8, 4, palette::kBackdropTop));
+        EXPECT_TRUE(look.At(w - 4, 4, palette::kCircleTopRight));
+        EXPECT_TRUE(look.At(4, h - 4, palette::kCircleBottomLeft));
 
-    // Cards: fill inside, border on the top edge.
-    EXPECT_TRUE(look.At(w / 2, 100, palette::kHeaderCardFill));
-    EXPECT_TRUE(look.At(w / 2, 24, palette::kTopCardBorder));
-    EXPECT_TRUE(look.At(w / 2, 196, palette::kConnectionCardFill));
-    EXPECT_TRUE(look.At(w / 2, 118, palette::kTopCardBorder));
-    EXPECT_TRUE(look.At(40, 310, palette::kVersionCardFill));
-    EXPECT_TRUE(look.At(140, 212, palette::kVersionCardBorder));
-    EXPECT_TRUE(look.At(30, 426, palette::kStatusCardFill));
-    EXPECT_TRUE(look.At(w / 2, 384, palette::kStatusCardBorder));
+        // Cards: fill inside, border on the top edge.
+        EXPECT_TRUE(look.At(w / 2, 100, palette::kHeaderCardFill));
+        EXPECT_TRUE(look.At(w / 2, 24, palette::kTopCardBorder));
+        EXPECT_TRUE(look.At(w / 2, 196, palette::kConnectionCardFill));
+        EXPECT_TRUE(look.At(w / 2, 118, palette::kTopCardBorder));
+        EXPECT_TRUE(look.At(40, 310, palette::kVersionCardFill));
+        EXPECT_TRUE(look.At(140, 212, palette::kVersionCardBorder));
+        EXPECT_TRUE(look.At(30, 426, palette::kStatusCardFill));
+        EXPECT_TRUE(look.At(w / 2, 384, palette::kStatusCardBorder));
 
-    // Buttons: primary and secondary, usable and not.
-    look.ExpectButton(IdConnectButton, palette::kPrimaryNormal);
-    look.ExpectButton(IdUpdateButton, palette::kButtonDisabled);
-    look.ExpectButton(IdRefreshButton, palette::kSecondaryNormal);
-    look.ExpectButton(IdReadVersionButton, palette::kButtonDisabled);
+        // Buttons: primary and secondary, usable and not.
+        look.ExpectButton(IdConnectButton, palette::kPrimaryNormal);
+        look.ExpectButton(IdUpdateButton, palette::kButtonDisabled);
+        look.ExpectButton(IdRefreshButton, palette::kSecondaryNormal);
+        look.ExpectButton(IdReadVersionButton, palette::kButtonDisabled);
 
-    // Switches greyed out, knobs at the off end; the progress track empty.
-    look.ExpectToggle(IdMacroToggle, false, palette::kToggleDisabled);
-    look.ExpectToggle(IdHidToggle, false, palette::kToggleDisabled);
-    const RECT bar = look.Control(IdProgressBar);
-    EXPECT_TRUE(look.Screen(bar.left + 10, look.Mid(bar), palette::kProgressTrackFill));
-    EXPECT_TRUE(look.Screen((bar.left + bar.right) / 2, look.Mid(bar), palette::kProgressTrackFill));
-    EXPECT_TRUE(look.Screen(bar.left, look.Mid(bar), palette::kProgressTrackBorder));
+        // Switches greyed out, knobs at the off end; the progress track empty.
+        look.ExpectToggle(IdMacroToggle, false, palette::kToggleDisabled);
+        look.ExpectToggle(IdHidToggle, false, palette::kToggleDisabled);
+        const RECT bar = look.Control(IdProgressBar);
+        EXPECT_TRUE(look.Screen(bar.left + 10, look.Mid(bar), palette::kProgressTrackFill));
+        EXPECT_TRUE(look.Screen((bar.left + bar.right) / 2, look.Mid(bar), palette::kProgressTrackFill));
+        EXPECT_TRUE(look.Screen(bar.left, look.Mid(bar), palette::kProgressTrackBorder));
 
-    // Labels that follow the state, each on its own background.
-    EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kDisconnectedText, palette::kGoodText));
-    EXPECT_TRUE(look.TextColour(IdHidStateLabel, palette::kQuietText, palette::kGoodText));
-    EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kVerdictText, palette::kNewerVersionText));
-    const RECT conn = look.Control(IdConnStateLabel);
-    EXPECT_TRUE(look.Screen(conn.right - 3, conn.top + 2, palette::kWhite));
-    const RECT hid = look.Control(IdHidStateLabel);
-    EXPECT_TRUE(look.Screen(hid.right - 3, hid.top + 1, palette::kHeaderLabelBack));
-    const RECT status = look.Control(IdStatusLabel);
-    EXPECT_TRUE(look.Screen(status.right - 3, status.top + 2, palette::kStatusLabelBack));
+        // Labels that follow the state, each on its own background.
+        EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kDisconnectedText, palette::kGoodText));
+        EXPECT_TRUE(look.TextColour(IdHidStateLabel, palette::kQuietText, palette::kGoodText));
+        EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kVerdictText, palette::kNewerVersionText));
+        const RECT conn = look.Control(IdConnStateLabel);
+        EXPECT_TRUE(look.Screen(conn.right - 3, conn.top + 2, palette::kWhite));
+        const RECT hid = look.Control(IdHidStateLabel);
+        EXPECT_TRUE(look.Screen(hid.right - 3, hid.top + 1, palette::kHeaderLabelBack));
+        const RECT status = look.Control(IdStatusLabel);
+        EXPECT_TRUE(look.Screen(status.right - 3, status.top + 2, palette::kStatusLabelBack));
+    });
 }
 
 TEST(Look, ConnectedWindowWithANewerVersionSwitchesAndProgress) {
@@ -143,33 +160,34 @@ TEST(Look, ConnectedWindowWithANewerVersionSwitchesAndProgress) {
     ASSERT_TRUE(WaitForEnabled(main, IdUpdateButton, true, 5000));
     ASSERT_TRUE(ProbePost(main, WM_APP_PROGRESS, 50, 0));
 
-    Look look;
-    ASSERT_TRUE(look.Take(main));
-    SaveBitmap(look.shot, L"look-connected.bmp");
-    look.ExpectButton(IdUpdateButton, palette::kPrimaryNormal);
-    look.ExpectButton(IdConnectButton, palette::kPrimaryNormal);  // the same look as "连接串口"
-    look.ExpectButton(IdReadVersionButton, palette::kSecondaryNormal);
-    look.ExpectToggle(IdMacroToggle, true, palette::kToggleOn);
-    look.ExpectToggle(IdHidToggle, false, palette::kToggleOff);
-    EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kGoodText, palette::kDisconnectedText));
-    EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kNewerVersionText, palette::kVerdictText));
-    EXPECT_TRUE(look.TextColour(IdHidStateLabel, palette::kQuietText, palette::kGoodText));
-
+    Look look(main);
     // Half way: the gradient reaches the middle of the inner track, no further.
     const RECT bar = look.Control(IdProgressBar);
     const int innerLeft = bar.left + 2;
     const int reach = innerLeft + (bar.right - bar.left - 4) * 50 / 100;
     const int mid = look.Mid(bar);
-    EXPECT_TRUE(look.Screen(innerLeft + 8, mid, palette::kProgressBarStart, 6));
-    EXPECT_TRUE(look.Screen(reach - 2, mid, palette::kProgressBarEnd, 6));
-    EXPECT_TRUE(look.Screen(reach + 3, mid, palette::kProgressTrackFill));
+    look.Expect([&] {
+        look.ExpectButton(IdUpdateButton, palette::kPrimaryNormal);
+        look.ExpectButton(IdConnectButton, palette::kPrimaryNormal);  // the same look as "连接串口"
+        look.ExpectButton(IdReadVersionButton, palette::kSecondaryNormal);
+        look.ExpectToggle(IdMacroToggle, true, palette::kToggleOn);
+        look.ExpectToggle(IdHidToggle, false, palette::kToggleOff);
+        EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kGoodText, palette::kDisconnectedText));
+        EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kNewerVersionText, palette::kVerdictText));
+        EXPECT_TRUE(look.TextColour(IdHidStateLabel, palette::kQuietText, palette::kGoodText));
+        EXPECT_TRUE(look.Screen(innerLeft + 8, mid, palette::kProgressBarStart, 6));
+        EXPECT_TRUE(look.Screen(reach - 2, mid, palette::kProgressBarEnd, 6));
+        EXPECT_TRUE(look.Screen(reach + 3, mid, palette::kProgressTrackFill));
+    });
+    SaveBitmap(look.shot, L"look-connected.bmp");
 
     // Disconnecting empties the bar and greys the verdict again.
     ASSERT_TRUE(ProbePostCommand(main, IdConnectButton));
     ASSERT_TRUE(WaitForText(main, IdStatusLabel, L"串口已断开。", 5000));
-    ASSERT_TRUE(look.Take(main));
-    EXPECT_TRUE(look.Screen(innerLeft + 8, mid, palette::kProgressTrackFill));
-    EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kVerdictText, palette::kNewerVersionText));
-    EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kDisconnectedText, palette::kGoodText));
-    look.ExpectToggle(IdMacroToggle, false, palette::kToggleDisabled);
+    look.Expect([&] {
+        EXPECT_TRUE(look.Screen(innerLeft + 8, mid, palette::kProgressTrackFill));
+        EXPECT_TRUE(look.TextColour(IdVerdictLabel, palette::kVerdictText, palette::kNewerVersionText));
+        EXPECT_TRUE(look.TextColour(IdConnStateLabel, palette::kDisconnectedText, palette::kGoodText));
+        look.ExpectToggle(IdMacroToggle, false, palette::kToggleDisabled);
+    });
 }

@@ -352,6 +352,8 @@ TEST_F(SerialLinkTest, AnEmptyReadIsRetriedUntilBytesCome) {
     EXPECT_EQ(emptyReads, 3);
 }
 
+// A port whose device is gone fails the waiting-byte query at the first poll:
+// the read ends with that text at once, not with a time-out after seconds.
 TEST_F(SerialLinkTest, ADeviceUnpluggedWhileOpenEndsTheReadInsteadOfHanging) {
     SimDevice device("mute=1");
     Open(device);
@@ -359,8 +361,7 @@ TEST_F(SerialLinkTest, ADeviceUnpluggedWhileOpenEndsTheReadInsteadOfHanging) {
     std::wstring error;
     const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(ReadLinesUntil(link, 3000, [](const std::string&) { return true; }, error));
-    EXPECT_TRUE(error == L"串口状态读取失败" || error == L"串口读取失败" || error == L"等待设备响应超时")
-        << std::string(error.begin(), error.end());
-    EXPECT_LT(ElapsedMs(start), 4000u);
+    EXPECT_LT(ElapsedMs(start), 1000u);
+    EXPECT_EQ(error, L"串口状态读取失败");
     EXPECT_FALSE(WriteCommandLine(link, "telemetry.once"));
 }
