@@ -64,7 +64,7 @@ Device options (plug and set; demo-mode flags as --name VALUE):
                           name=), or never goes away: only the HID state flips
     reenum_back_ms=N      from the port going away to a new port under that name (default
                           1000; list_before_open_ms applies here too)
-    reenum_return=auto|never  never: the port does not come back until replug (or bootsel)
+    reenum_return=auto|never  never: a port that went away stays away until replug
     mute=1                the device receives but never answers nor acts
     reply_delay_ms=N      every answer N ms after its command
     eol=lf|crlf           line end of answers (default crlf)

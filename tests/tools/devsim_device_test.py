@@ -244,7 +244,6 @@ class BootLoader(SimulatedDeviceCase):
         self.assertTrue(await self.wait(lambda: device.mode == "app" and device.port is not None))
         self.assertEqual((device.fw, device.flashed), ("1.0.0", 1))
 
-
     async def test_a_new_drive_refuses_files_for_a_while(self):
         device, fd = await self.plug("drive_delay_ms=0 drive_refuse_ms=400")
         os.write(fd, b"sys.bootsel()\n")
