@@ -5,7 +5,9 @@ Each device is a pseudo-terminal that Wine programs open as a COM port, and it
 also plays the RP2040 boot loader: on "sys.bootsel()" the port vanishes, a
 removable drive labelled RPI-RP2 appears, a UF2 image written onto it is
 flashed, and the device comes back under the same COM name with the version
-carried by the image. Standard library only.
+carried by the image. After a successful HID switch the device re-enumerates
+as on a Windows PC: its port goes away and comes back as a new port. Standard
+library only.
 
     devsim.py --control PORT [--wineplug wineplug.exe]          daemon for the tests
     devsim.py --plug COM5 [--fw 1.2.0 ...] [--control PORT]     demo: one device from the start
@@ -23,7 +25,7 @@ time, one reply line "ok ..." or "err <why>"):
     received COMn              -> ok HEX     every byte the device received so far
     clear COMn                 -> ok         forget the received bytes
     state COMn                 -> ok k=v ... name fw app hid_cfg hid_live hid_pending
-                                             mode (app|bootloader|off) drive (letter or -)
+                                             mode (app|bootloader|reenum|off) drive (letter or -)
                                              flashed (completed transfers) last_uf2 (name or -,
                                              blanks and % as %20/%25) pts (or -)
     unplug COMn / replug COMn  -> ok         the port vanishes / comes back (the boot loader
@@ -49,7 +51,20 @@ Device options (plug and set; demo-mode flags as --name VALUE):
     legacy=1              older firmware: "hid.control(n)" is an unknown command
     hid_ok=0              HID control replies carry ok=0 and change nothing
     tel_hid=0             telemetry records leave out the hid_ctrl_* fields
-    reenum_ms=N           re-enumeration after a HID switch (default 300)
+    reenum_ms=N           from a successful HID switch's reply to the re-enumeration
+                          (default 300): hid_pending becomes 0, hid_live takes hid_cfg, and
+                          the port goes away as on an unplug (open handles fail, the name is
+                          no longer listed; state says mode=reenum). Whatever was half received
+                          or not yet read dies with the port. A second switch starts the
+                          wait again; unplug, bootsel, remove or "sys.bootsel()" call a
+                          pending re-enumeration off (the switch is live from then on), and
+                          replug brings a port that went away back at once
+    reenum_port=same|new|keep  the port comes back under the same COM name (default), under a
+                          new COM number (its old name still reaches it here; state says
+                          name=), or never goes away: only the HID state flips
+    reenum_back_ms=N      from the port going away to a new port under that name (default
+                          1000; list_before_open_ms applies here too)
+    reenum_return=auto|never  never: a port that went away stays away until replug
     mute=1                the device receives but never answers nor acts
     reply_delay_ms=N      every answer N ms after its command
     eol=lf|crlf           line end of answers (default crlf)
@@ -62,6 +77,8 @@ Device options (plug and set; demo-mode flags as --name VALUE):
     drive=auto|never      the boot loader's drive appears, or never does
     drive_delay_ms=N      from "sys.bootsel()" to the drive (default 1500)
     drive_readonly=1      the boot loader's drive refuses writes
+    drive_refuse_ms=N     each new RPI-RP2 drive of the device refuses new files for its
+                          first N ms after it is mounted, then takes them (default 0)
     return=auto|never     the device comes back after flashing, or never does
     return_delay_ms=N     from the drive going away to the port coming back (default 500)
     keep_version=1        the flashed image's version is not taken over
@@ -179,6 +196,9 @@ OPTIONS = {
     "hid_ok": (_flag, True),
     "tel_hid": (_flag, True),
     "reenum_ms": (_ms, 300),
+    "reenum_port": (_choice("same", "new", "keep"), "same"),
+    "reenum_back_ms": (_ms, 1000),
+    "reenum_return": (_choice("auto", "never"), "auto"),
     "mute": (_flag, False),
     "reply_delay_ms": (_ms, 0),
     "eol": (_choice("lf", "crlf"), "crlf"),
@@ -191,6 +211,7 @@ OPTIONS = {
     "drive": (_choice("auto", "never"), "auto"),
     "drive_delay_ms": (_ms, 1500),
     "drive_readonly": (_flag, False),
+    "drive_refuse_ms": (_ms, 0),
     "return": (_choice("auto", "never"), "auto"),
     "return_delay_ms": (_ms, 500),
     "keep_version": (_flag, False),
@@ -345,6 +366,8 @@ class Drive:
         self.readonly = readonly
         self.mount_task = None
         self.mounted = False
+        self.refusing = False       # immutable for a while after mounting
+        self.refuse_handle = None
 
 
 class Device:
@@ -369,7 +392,7 @@ class Device:
         self.lock = asyncio.Lock()
         self.boot_task = None
         self.chatter_task = None
-        self.reenum_handle = None
+        self.reenum_task = None
         self.out_time = 0.0         # when the last queued output goes out (keeps answers in order)
         self.born = time.monotonic()
         self.apply(options)
@@ -546,7 +569,6 @@ class Simulator:
         # the master never sees a hang-up when the Windows side closes and reopens.
         port = Port(master, slave, os.ttyname(slave))
         device.port = port
-        self.loop.add_reader(master, self.on_readable, device, port)
         return port
 
     def close_port(self, device):
@@ -585,17 +607,29 @@ class Simulator:
             device.linked = True
 
         if list_before_open_ms:
-            await self.wineplug("define", device.name, target)
-            device.defined = True
+            await self.define_name(device, target)
             log("%s: listed, openable in %d ms" % (device.name, list_before_open_ms))
             await asyncio.sleep(list_before_open_ms / 1000)
             make_link()
         else:
             make_link()
-            await self.wineplug("define", device.name, target)
-            device.defined = True
+            await self.define_name(device, target)
         device.mode = "app"
+        # The firmware reads its commands once the port is up: bytes written
+        # while it is coming up wait in the port, and no command can start
+        # anything while the port is half made.
+        self.loop.add_reader(port.master, self.on_readable, device, port)
         log("%s: port up on %s (fw=%s)" % (device.name, port.pts, device.fw))
+
+    async def define_name(self, device, target):
+        # Counted as defined from the start: a cancelled caller still waits for
+        # the helper to finish (see wineplug), and the name is then removed with the port.
+        device.defined = True
+        try:
+            await self.wineplug("define", device.name, target)
+        except Exception:
+            device.defined = False
+            raise
 
     async def detach_port(self, device):
         self.close_port(device)
@@ -740,16 +774,68 @@ class Simulator:
         device.hid_cfg = enabled
         device.hid_pending = 1
         self.answer(device, ["HID|op=control;ok=1;enabled=%d;live=%d;pending_reboot=1" % (enabled, old_live)])
-        if device.reenum_handle:
-            device.reenum_handle.cancel()
+        # Commands are read only while the port is up, so an earlier
+        # re-enumeration is still waiting here and nothing of it needs undoing.
+        if device.reenum_task:
+            device.reenum_task.cancel()
+        reply_out_s = max(0.0, device.out_time - self.loop.time())
+        device.reenum_task = asyncio.ensure_future(
+            self.reenumerate(device, reply_out_s + device.opt["reenum_ms"] / 1000))
 
-        def reenumerated():
-            device.reenum_handle = None
-            device.hid_pending = 0
-            device.hid_live = device.hid_cfg
-            log("%s: re-enumerated, hid live=%d" % (device.name, device.hid_live))
+    @staticmethod
+    def settle_hid(device):
+        device.hid_pending = 0
+        device.hid_live = device.hid_cfg
 
-        device.reenum_handle = self.loop.call_later(device.opt["reenum_ms"] / 1000, reenumerated)
+    async def reenumerate(self, device, delay_s):
+        """After a HID switch the device restarts with its new interfaces: the
+        port goes away as on an unplug and a new one comes back."""
+        try:
+            await asyncio.sleep(delay_s)
+            if device.opt["reenum_port"] == "keep":
+                self.settle_hid(device)
+                log("%s: re-enumerated on the same port, hid live=%d" % (device.name, device.hid_live))
+                return
+            async with device.lock:
+                self.close_port(device)
+                device.mode = "reenum"
+                self.settle_hid(device)
+                log("%s: re-enumerating, hid live=%d" % (device.name, device.hid_live))
+                await self.detach_port(device)
+            if device.opt["reenum_return"] == "never":
+                log("%s: the port does not come back" % device.name)
+                return
+            await asyncio.sleep(device.opt["reenum_back_ms"] / 1000)
+            async with device.lock:
+                if device.opt["reenum_port"] == "new":
+                    self.renumber(device)
+                await self.attach_port(device, device.opt["list_before_open_ms"])
+        except asyncio.CancelledError:
+            raise
+        except Exception as error:   # logged: the device just stays without a port
+            log("%s: re-enumeration failed: %s" % (device.name, error))
+            self.close_port(device)
+        finally:
+            if device.reenum_task is asyncio.current_task():
+                device.reenum_task = None
+
+    def cancel_reenum(self, device):
+        """Whatever else happens to the device (unplugged, rebooted) calls off a
+        pending re-enumeration: the switch is live from the device's next start.
+        Every caller runs while the re-enumeration is waiting (it holds the
+        device's lock in each of its steps), so nothing of it needs undoing."""
+        task, device.reenum_task = device.reenum_task, None
+        if task is None or task.done():
+            return None
+        task.cancel()
+        self.settle_hid(device)
+        log("%s: re-enumeration called off" % device.name)
+        return task
+
+    async def stop_reenum(self, device):
+        task = self.cancel_reenum(device)
+        if task:
+            await asyncio.gather(task, return_exceptions=True)
 
     def restart_chatter(self, device):
         if device.chatter_task:
@@ -771,6 +857,7 @@ class Simulator:
 
     def start_boot(self, device):
         log("%s: rebooting into the boot loader" % device.name)
+        self.cancel_reenum(device)
         device.mode = "bootloader"
         self.close_port(device)
         device.boot_task = asyncio.ensure_future(self.boot_loader(device))
@@ -778,11 +865,13 @@ class Simulator:
     async def enter_boot_now(self, device):
         """The user holds BOOTSEL and plugs the device in: no port, and the
         boot loader's drive is there on return."""
+        await self.stop_reenum(device)
         await self.stop_boot(device)
         await self.detach_port(device)
         log("%s: starts in the boot loader" % device.name)
         device.mode = "bootloader"
-        drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
+        drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"],
+                                     device.opt["drive_refuse_ms"])
         device.drive = drive
         device.boot_task = asyncio.ensure_future(self.boot_loader(device, drive))
 
@@ -796,7 +885,8 @@ class Simulator:
                     log("%s: the boot loader's drive never appears" % device.name)
                     return
                 await asyncio.sleep(device.opt["drive_delay_ms"] / 1000)
-                drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"])
+                drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"],
+                                             device.opt["drive_refuse_ms"])
                 device.drive = drive
             watcher = DriveWatcher(drive.directory)
             while not watcher.poll():
@@ -848,7 +938,7 @@ class Simulator:
             return letter
         raise RuntimeError("no free drive letter")
 
-    async def add_drive(self, owner, label, readonly):
+    async def add_drive(self, owner, label, readonly, refuse_ms=0):
         letter = self.free_letter()
         self.drive_serial += 1
         directory = os.path.join(self.state_dir, "drive-%d-%s" % (self.drive_serial, letter))
@@ -858,15 +948,18 @@ class Simulator:
         with open(os.path.join(directory, ".windows-label"), "w") as label_file:
             label_file.write(label + "\n")
         drive = Drive(letter, directory, owner, label, readonly)
+        drive.refusing = bool(refuse_ms) and not readonly
         self.drives[letter] = drive
-        if readonly:
+        if readonly or drive.refusing:
             set_immutable(directory, True)
         drive.mount_task = asyncio.ensure_future(self.wineplug("mount", letter, directory))
         try:
             await asyncio.shield(drive.mount_task)
         except asyncio.CancelledError:
+            # Nobody will hold this drive: it goes away again.
             await asyncio.gather(drive.mount_task, return_exceptions=True)
             drive.mounted = drive.mount_task.exception() is None
+            await asyncio.gather(self.remove_drive(drive), return_exceptions=True)
             raise
         except Exception:
             del self.drives[letter]
@@ -874,21 +967,35 @@ class Simulator:
             shutil.rmtree(directory, ignore_errors=True)
             raise
         drive.mounted = True
-        log("drive %s: mounted %s (label %s%s%s)" % (letter.upper(), directory, label,
-                                                    ", read-only" if readonly else "",
-                                                    ", for " + owner if owner else ""))
+        if drive.refusing:
+            drive.refuse_handle = self.loop.call_later(refuse_ms / 1000, self.accept_files, drive)
+        log("drive %s: mounted %s (label %s%s%s%s)" % (
+            letter.upper(), directory, label, ", read-only" if readonly else "",
+            ", refuses files for %d ms" % refuse_ms if drive.refusing else "",
+            ", for " + owner if owner else ""))
         return drive
+
+    def accept_files(self, drive):
+        drive.refuse_handle = None
+        if drive.refusing and self.drives.get(drive.letter) is drive:
+            drive.refusing = False
+            set_immutable(drive.directory, False)
+            log("drive %s: takes files now" % drive.letter.upper())
 
     async def remove_drive(self, drive):
         if self.drives.get(drive.letter) is not drive:
             return
+        if drive.refuse_handle:
+            drive.refuse_handle.cancel()
+            drive.refuse_handle = None
         if drive.mount_task:
             await asyncio.gather(drive.mount_task, return_exceptions=True)
         try:
             await self.wineplug("unmount", drive.letter)
         finally:
-            del self.drives[drive.letter]
-            if drive.readonly:
+            if self.drives.get(drive.letter) is drive:
+                del self.drives[drive.letter]
+            if drive.readonly or drive.refusing:
                 set_immutable(drive.directory, False)
             shutil.rmtree(drive.directory, ignore_errors=True)
             log("drive %s: gone" % drive.letter.upper())
@@ -924,6 +1031,7 @@ class Simulator:
 
     async def unplug(self, device):
         async with device.lock:
+            await self.stop_reenum(device)
             await self.stop_boot(device)
             await self.detach_port(device)
             device.mode = "off"
@@ -932,6 +1040,7 @@ class Simulator:
         async with device.lock:
             if device.mode == "app":
                 return
+            await self.stop_reenum(device)
             await self.stop_boot(device)
             await self.detach_port(device)
             await self.attach_port(device)
@@ -940,8 +1049,6 @@ class Simulator:
         await self.unplug(device)
         if device.chatter_task:
             device.chatter_task.cancel()
-        if device.reenum_handle:
-            device.reenum_handle.cancel()
         self.devices.pop(device.number, None)
         for number in [n for n, d in self.aliases.items() if d is device]:
             del self.aliases[number]
@@ -1060,10 +1167,21 @@ class Simulator:
 
     async def shutdown(self):
         log("shutting down")
+        # What the devices were doing ends first, so that no port or drive
+        # comes up behind the clean-up.
+        running = []
+        for device in list(self.devices.values()):
+            for task in (device.boot_task, device.reenum_task, device.chatter_task):
+                if task and not task.done():
+                    task.cancel()
+                    running.append(task)
+        if running:
+            try:
+                await asyncio.wait_for(asyncio.gather(*running, return_exceptions=True), 5)
+            except asyncio.TimeoutError:
+                log("shutdown: the devices' tasks did not finish")
         tasks = []
         for device in list(self.devices.values()):
-            if device.boot_task:
-                device.boot_task.cancel()
             self.close_port(device)
             if device.defined:
                 device.defined = False

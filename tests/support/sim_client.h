@@ -14,14 +14,20 @@
 //   send COMn HEX               -> ok         the device writes these bytes now
 //   received COMn               -> ok HEX     every byte the device has received so far
 //   clear COMn                  -> ok         forget the received bytes
-//   state COMn                  -> ok k=v ... the device's state (name, fw, app, hid_cfg, hid_live, hid_pending, mode, ...)
+//   state COMn                  -> ok k=v ... the device's state (name, fw, app, hid_cfg, hid_live, hid_pending,
+//                                             mode app|bootloader|reenum|off, ...)
 //   unplug COMn / replug COMn   -> ok         the port vanishes / comes back
 //   bootsel COMn                -> ok         no port, its boot loader's drive mounted
 //   remove COMn                 -> ok         unplug and forget the device
 //   drive add [label=X] [readonly=1] -> ok R  a removable drive of no device, mounted now
 //   drive remove R              -> ok
 //   uf2 [version=V] [size=N] [variant=NAME] -> ok HEX   an image from tools/uf2gen.py
-// Options (plug and set) are listed in tools/devsim.py.
+// Options (plug and set) are listed in tools/devsim.py. After a successful HID switch the
+// device re-enumerates: reenum_ms (default 300) after its reply the port goes away as on an
+// unplug (open handles fail, mode=reenum) and reenum_back_ms (default 1000) later a new port
+// comes back; reenum_port=same|new|keep (under the same name, under a new COM number, or the
+// port stays and only the HID state flips), reenum_return=auto|never. drive_refuse_ms=N: each
+// new RPI-RP2 drive of the device refuses new files for its first N ms.
 
 // One request, one reply line (without the line end). Fails the current test and
 // returns "err ..." when the simulator cannot be reached.

@@ -34,6 +34,11 @@ class SimulatedDeviceCase(unittest.IsolatedAsyncioTestCase):
         for fd in self.fds:
             os.close(fd)
         await self.sim.shutdown()
+        # Nothing is left behind, whatever the device was doing: no port, and
+        # no drive directory (one still refusing files could not be deleted).
+        self.assertEqual(os.listdir(os.path.join(self.root, "prefix", "dosdevices")), [])
+        self.assertEqual([name for name in os.listdir(self.root) if name.startswith("drive-")], [])
+        self.assertNotIn("failed", self.log.getvalue())
         for key, value in self.saved.items():
             if value is None:
                 os.environ.pop(key, None)
@@ -47,9 +52,11 @@ class SimulatedDeviceCase(unittest.IsolatedAsyncioTestCase):
         device = self.sim.find(name)
         return device, self.open(device)
 
+    def link(self, device):
+        return os.path.join(self.root, "prefix", "dosdevices", device.name.lower())
+
     def open(self, device):
-        link = os.path.join(self.root, "prefix", "dosdevices", device.name.lower())
-        fd = os.open(link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        fd = os.open(self.link(device), os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         self.fds.append(fd)
         return fd
 
@@ -67,6 +74,12 @@ class SimulatedDeviceCase(unittest.IsolatedAsyncioTestCase):
     async def ask(self, fd, command, lines=1):
         os.write(fd, command)
         return await self.read(fd, lambda d: d.count(b"\n") >= lines)
+
+    async def wait(self, condition, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while not condition() and time.monotonic() < deadline:
+            await asyncio.sleep(0.01)
+        return condition()
 
 
 class Answers(SimulatedDeviceCase):
@@ -147,8 +160,8 @@ class Timing(SimulatedDeviceCase):
         data = await self.read(fd, lambda d: d.count(b"\n") >= 3)
         self.assertEqual(data.split(b"\n")[:3], [TEL0] * 3)
 
-    async def test_hid_switch_is_pending_until_the_device_reenumerates(self):
-        device, fd = await self.plug("reenum_ms=200")
+    async def test_hid_switch_is_pending_until_the_device_reenumerates_on_its_port(self):
+        device, fd = await self.plug("reenum_ms=200 reenum_port=keep")
         self.assertEqual(await self.ask(fd, b"hid.control(1)\n"),
                          b"HID|op=control;ok=1;enabled=1;live=0;pending_reboot=1\r\n")
         self.assertIn(b"hid_ctrl_cfg=1;hid_ctrl_live=0;hid_ctrl_pending=1", await self.ask(fd, b"telemetry.once\n"))
@@ -156,13 +169,50 @@ class Timing(SimulatedDeviceCase):
         self.assertIn(b"hid_ctrl_cfg=1;hid_ctrl_live=1;hid_ctrl_pending=0", await self.ask(fd, b"telemetry.once\n"))
 
 
-class BootLoader(SimulatedDeviceCase):
-    async def wait(self, condition, timeout=5.0):
-        deadline = time.monotonic() + timeout
-        while not condition() and time.monotonic() < deadline:
-            await asyncio.sleep(0.01)
-        return condition()
+class ReEnumeration(SimulatedDeviceCase):
+    HID_ON = b"HID|op=control;ok=1;enabled=1;live=0;pending_reboot=1\r\n"
+    LIVE = b"hid_ctrl_cfg=1;hid_ctrl_live=1;hid_ctrl_pending=0"
 
+    async def switch_until_away(self, options):
+        device, fd = await self.plug(options)
+        old_name, old_link = device.name, self.link(device)
+        os.write(fd, b"hid.control(1)\ntelemetry")    # half a command, which dies with the port
+        self.assertEqual(await self.read(fd, lambda d: d.endswith(b"\n")), self.HID_ON)
+        self.assertTrue(await self.wait(lambda: device.mode == "reenum"))
+        self.assertIn("mode=reenum", await self.sim.handle("state " + old_name))
+        self.assertFalse(os.path.lexists(old_link))
+        with self.assertRaises(OSError):        # the old handle is dead for good
+            os.write(fd, b"telemetry.once\n")
+        return device, old_name, old_link
+
+    async def test_the_port_goes_away_and_a_new_one_comes_back(self):
+        for port in ("same", "new"):
+            with self.subTest(reenum_port=port):
+                device, old_name, old_link = await self.switch_until_away(
+                    "reenum_ms=50 reenum_back_ms=300 reenum_port=" + port)
+                self.assertTrue(await self.wait(lambda: device.mode == "app"))
+                self.assertEqual(device.name == old_name, port == "same")
+                self.assertEqual(os.path.lexists(old_link), port == "same")
+                self.assertIs(self.sim.find(old_name), device)
+                fd = self.open(device)
+                self.assertEqual(await self.ask(fd, b".once\n"), b"ERR unknown command: .once\r\n")
+                self.assertIn(self.LIVE, await self.ask(fd, b"telemetry.once\n"))
+
+    async def test_a_port_away_comes_back_only_when_replugged(self):
+        device, _, link = await self.switch_until_away("reenum_ms=50 reenum_back_ms=0 reenum_return=never")
+        self.assertTrue(await self.wait(lambda: device.reenum_task is None))
+        self.assertEqual((device.mode, os.path.lexists(link)), ("reenum", False))
+        await self.sim.replug(device)
+        self.assertIn(self.LIVE, await self.ask(self.open(device), b"telemetry.once\n"))
+
+        # Unplugged while away, it stays away.
+        device, _, link = await self.switch_until_away("reenum_ms=50 reenum_back_ms=200")
+        await self.sim.unplug(device)
+        await asyncio.sleep(0.3)
+        self.assertEqual((device.mode, os.path.lexists(link)), ("off", False))
+
+
+class BootLoader(SimulatedDeviceCase):
     async def test_flashes_and_returns_listed_before_it_can_be_opened(self):
         device, fd = await self.plug("fw=1.0.0 drive_delay_ms=0 return_delay_ms=0 list_before_open_ms=400")
         link = os.path.join(self.root, "prefix", "dosdevices", device.name.lower())
@@ -193,6 +243,33 @@ class BootLoader(SimulatedDeviceCase):
             out.write(uf2gen.build_image("7.7.7", 2048))
         self.assertTrue(await self.wait(lambda: device.mode == "app" and device.port is not None))
         self.assertEqual((device.fw, device.flashed), ("1.0.0", 1))
+
+    async def test_a_new_drive_refuses_files_for_a_while(self):
+        device, fd = await self.plug("drive_delay_ms=0 drive_refuse_ms=400")
+        os.write(fd, b"sys.bootsel()\n")
+        self.assertTrue(await self.wait(lambda: device.drive is not None))
+        mounted = time.monotonic()
+        path = os.path.join(device.drive.directory, "fw.uf2")
+        with self.assertRaises(PermissionError):
+            open(path, "wb")
+
+        def can_create():
+            try:
+                open(path, "wb").close()
+                return True
+            except PermissionError:
+                return False
+        self.assertTrue(await self.wait(can_create))
+        self.assertGreaterEqual(time.monotonic() - mounted, 0.35)
+
+        # The drive of the bootsel request refuses too, and goes away cleanly before it takes files.
+        await self.sim.handle("set %s drive_refuse_ms=60000" % device.name)
+        await self.sim.handle("bootsel " + device.name)
+        directory = device.drive.directory
+        with self.assertRaises(PermissionError):
+            open(os.path.join(directory, "fw.uf2"), "wb")
+        await self.sim.unplug(device)
+        self.assertFalse(os.path.exists(directory))
 
 
 if __name__ == "__main__":
