@@ -26,6 +26,7 @@ time, one reply line "ok ..." or "err <why>"):
     clear COMn                 -> ok         forget the received bytes
     state COMn                 -> ok k=v ... name fw app hid_cfg hid_live hid_pending
                                              mode (app|bootloader|reenum|off) drive (letter or -)
+                                             drive_refusing (1 while that drive refuses new files)
                                              flashed (completed transfers) last_uf2 (name or -,
                                              blanks and % as %20/%25) pts (or -)
     unplug COMn / replug COMn  -> ok         the port vanishes / comes back (the boot loader
@@ -410,10 +411,11 @@ class Device:
                 self.opt[key] = value
 
     def describe(self):
-        return ("name=%s fw=%s app=%d hid_cfg=%d hid_live=%d hid_pending=%d mode=%s drive=%s flashed=%d "
-                "last_uf2=%s pts=%s" % (
+        return ("name=%s fw=%s app=%d hid_cfg=%d hid_live=%d hid_pending=%d mode=%s drive=%s drive_refusing=%d "
+                "flashed=%d last_uf2=%s pts=%s" % (
                     self.name, self.fw, self.app, self.hid_cfg, self.hid_live, self.hid_pending, self.mode,
-                    self.drive.letter.upper() if self.drive else "-", self.flashed,
+                    self.drive.letter.upper() if self.drive else "-",
+                    bool(self.drive and (self.drive.refusing or self.drive.readonly)), self.flashed,
                     encode_field(self.last_uf2), self.port.pts if self.port else "-"))
 
 

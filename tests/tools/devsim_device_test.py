@@ -252,6 +252,7 @@ class BootLoader(SimulatedDeviceCase):
         path = os.path.join(device.drive.directory, "fw.uf2")
         with self.assertRaises(PermissionError):
             open(path, "wb")
+        self.assertIn(" drive_refusing=1 ", device.describe())
 
         def can_create():
             try:
@@ -261,6 +262,7 @@ class BootLoader(SimulatedDeviceCase):
                 return False
         self.assertTrue(await self.wait(can_create))
         self.assertGreaterEqual(time.monotonic() - mounted, 0.35)
+        self.assertIn(" drive_refusing=0 ", device.describe())
 
         # The drive of the bootsel request refuses too, and goes away cleanly before it takes files.
         await self.sim.handle("set %s drive_refuse_ms=60000" % device.name)
