@@ -151,9 +151,12 @@ TEST_F(UpdateEndToEnd, ADeviceUnpluggedBeforeTheRebootCommandIsReported) {
     ConnectedProgram window(device);
     CheckFindsNewer(window, L"1.6.0");
     device.Unplug();
-    EXPECT_TRUE(window.Run(IdUpdateButton, L"发送 sys.bootsel() 失败。"));
-    // The program still holds the port it had: the user disconnects by hand.
-    EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    // The update fails on the dead port ("发送 sys.bootsel() 失败。"); once it has
+    // ended, the window finds the port gone and lets go of it.
+    EXPECT_TRUE(window.Run(IdUpdateButton, L"设备已拔出，串口已断开。"));
+    EXPECT_EQ(window.Text(IdConnStateLabel), L"未连接");
+    EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"--");
+    EXPECT_EQ(device.State()["flashed"], "0");
 }
 
 TEST_F(UpdateEndToEnd, ABootLoaderDriveThatNeverComesLeavesTheProgramDisconnected) {
