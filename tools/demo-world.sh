@@ -11,10 +11,13 @@
 #   WORLD_HTTP_PORT  the update server's port, which the program is built to ask
 #   WORLD_SIM_PORT   the port the harness would give a test simulator (unused here)
 #   WORLD_COM        the simulated device's COM name, WORLD_FW its firmware version
+#   WORLD_KEY        the world's release signing key (default $WORLD_STATE/release-key.pem),
+#                    made by tools/release-sign.py the first time and kept for the next runs
 #
-#   world_build TARGET...         configures WORLD_BUILD and builds the targets
+#   world_build TARGET...         configures WORLD_BUILD to trust WORLD_KEY and builds the targets
 #   world_up                      brings the harness up; exports its Wine environment
-#   world_publish VERSION SIZE    the update server offers VERSION, a SIZE-byte UF2 image
+#   world_publish VERSION SIZE    the update server offers VERSION, a SIZE-byte UF2 image, in a
+#                                 com.ini naming its sha256 and signed with WORLD_KEY
 #   world_plug                    plugs the simulated device (waits until it is listed)
 #   world_start_program [record]  starts norva1-update.exe and waits for its window;
 #                                 with "record", Wine records every status text in
@@ -26,6 +29,7 @@
 WORLD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WORLD_STATE=/tmp/norva-$WORLD_NAME
 WORLD_RECORD=$WORLD_STATE/$WORLD_NAME-program.log
+WORLD_KEY=${WORLD_KEY:-$WORLD_STATE/release-key.pem}
 WINE=/usr/lib/wine/wine64
 WORLD_SIM_PID=
 WORLD_PROGRAM_PID=
@@ -40,11 +44,26 @@ world_harness() {
         env -u NORVA_BUILD_DIR -u NORVA_STATE_DIR -u NORVA_WINEPREFIX bash "$WORLD_ROOT/tests/harness/harness.sh" "$@"
 }
 
+# The world's own vendor key, outside the repository: made once, then reused,
+# so that the same public key goes into the build and nothing is rebuilt for it.
+world_release_key() {
+    local sign=$WORLD_ROOT/tools/release-sign.py
+    if [ -f "$WORLD_KEY" ]; then
+        python3 "$sign" pubkey "$WORLD_KEY"
+    else
+        mkdir -p "$(dirname "$WORLD_KEY")"
+        world_say "making a release signing key in $WORLD_KEY"
+        python3 "$sign" keygen "$WORLD_KEY"
+    fi
+}
+
 world_build() {
-    world_say "building the Windows program in $WORLD_BUILD"
+    local key
+    key=$(world_release_key)
+    world_say "building the Windows program in $WORLD_BUILD, trusting release key ${key:0:18}..."
     cmake -S "$WORLD_ROOT" -B "$WORLD_BUILD" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$WORLD_ROOT/cmake/mingw-w64.cmake" \
-        -DNORVA_UPDATE_HOST="127.0.0.1:$WORLD_HTTP_PORT" -DNORVA_BUILD_TESTS=OFF >/dev/null
+        -DNORVA_UPDATE_HOST="127.0.0.1:$WORLD_HTTP_PORT" -DNORVA_RELEASE_KEYS="$key" -DNORVA_BUILD_TESTS=OFF >/dev/null
     cmake --build "$WORLD_BUILD" -j"$(nproc)" --target "$@" >/dev/null
 }
 
@@ -57,11 +76,16 @@ world_up() {
     "$WINE" "$WORLD_BUILD/tools/wineplug.exe" remove COM1 >/dev/null 2>&1 </dev/null || true
 }
 
+# As a vendor publishes: the image, com.ini naming its sha256, then com.ini.sig.
 world_publish() {  # VERSION SIZE
     local control="http://127.0.0.1:$WORLD_HTTP_PORT/__control" path="/firmware/norva1-$1.uf2"
-    curl -fsS -o /dev/null -X POST "$control/image?path=$path&version=$1&size=$2"
-    printf '; NORVA1 release manifest\nversion=%s\nxzdz=http://127.0.0.1:%s%s\n' "$1" "$WORLD_HTTP_PORT" "$path" |
-        curl -fsS -o /dev/null -X POST --data-binary @- "$control/manifest"
+    local manifest=$WORLD_STATE/com.ini digest
+    digest=$(curl -fsS -X POST "$control/image?path=$path&version=$1&size=$2" | sha256sum | cut -d' ' -f1)
+    printf '; NORVA1 release manifest\nversion=%s\nxzdz=http://127.0.0.1:%s%s\nsha256=%s\n' \
+        "$1" "$WORLD_HTTP_PORT" "$path" "$digest" >"$manifest"
+    python3 "$WORLD_ROOT/tools/release-sign.py" sign "$WORLD_KEY" "$manifest" >/dev/null
+    curl -fsS -o /dev/null -X POST --data-binary @"$manifest" "$control/manifest"
+    curl -fsS -o /dev/null -X POST --data-binary @"$manifest.sig" "$control/route?path=/com.ini.sig"
 }
 
 world_plug() {

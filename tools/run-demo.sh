@@ -2,6 +2,9 @@
 # Runs the program on this Linux machine: installs what is missing, builds
 # norva1-update.exe, brings up Wine, plugs one simulated device on a COM port,
 # has the local update server offer a newer firmware, and starts the program.
+# Like a vendor's, the demo's release is signed: the demo makes its own signing
+# key the first time (/tmp/norva-demo/release-key.pem, outside the repository),
+# builds the program to trust it and signs com.ini with it.
 #
 #   tools/run-demo.sh [--auto | --interactive]
 #
@@ -89,7 +92,7 @@ world_up
 # program was built to ask) announces a newer firmware, so that "获取最新版本" finds
 # it and "立即更新固件" flashes it onto the simulated device.
 world_publish "$LATEST" "$IMAGE_SIZE"
-say "the update server offers firmware $LATEST ($IMAGE_SIZE-byte image)"
+say "the update server offers firmware $LATEST ($IMAGE_SIZE-byte image), signed with the demo's key"
 
 # The harness keeps windows away from the window manager (fast closing on a bare
 # virtual display); on a real desktop the window manager frames the window as usual.

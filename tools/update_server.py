@@ -27,6 +27,11 @@ short text, or 400 with the reason):
     image?path=P&version=V[&size=N][&variant=X][&delivery]
                                   serve a UF2 image from uf2gen.build_image at P; the
                                   answer's body is the image
+    sign?key=K[&path=P][&delivery]
+                                  sign the body now served at P (default /com.ini) with
+                                  the private key in the file K, as tools/release-sign.py
+                                  does, and serve the signature at P.sig; the answer's
+                                  body is the signature's text
     fault?path=P&delivery         change only how the existing path P is delivered
     remove?path=P                 P answers 404 again
     log                           the requests served since the last reset or clear, one a line:
@@ -51,6 +56,7 @@ when the server is reset or stopped.
 """
 
 import argparse
+import importlib.machinery
 import os
 import socket
 import ssl
@@ -58,11 +64,25 @@ import struct
 import sys
 import threading
 import time
+import types
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from uf2gen import VARIANTS, build_image  # noqa: E402  (beside this script)
+
+def release_signature(key_path, data):
+    """com.ini.sig's text for `data`, made by tools/release-sign.py (loaded only
+    when a test asks for a signature: it needs the `cryptography` package)."""
+    loader = importlib.machinery.SourceFileLoader(
+        "release_sign", os.path.join(os.path.dirname(os.path.abspath(__file__)), "release-sign.py"))
+    tool = types.ModuleType(loader.name)
+    loader.exec_module(tool)
+    try:
+        return tool.sign_bytes(tool.load_private_key(key_path), data).encode("ascii")
+    except tool.Refusal as problem:
+        raise ValueError(str(problem))
+
 
 MODES = {"normal", "chunked", "close", "short", "reset", "stall", "stall-body", "trickle"}
 NO_BODY_STATUSES = {204, 304}
@@ -100,7 +120,7 @@ class ServerState:
 def parse_delivery(query, route=None):
     """Applies the delivery options of a control request to a route."""
     route = route or Route()
-    options = {k: v for k, v in query.items() if k not in ("path", "version", "size", "variant")}
+    options = {k: v for k, v in query.items() if k not in ("path", "version", "size", "variant", "key")}
     mode = options.pop("mode", route.mode)
     if mode not in MODES:
         raise ValueError("unknown mode " + mode)
@@ -186,6 +206,18 @@ class Handler(BaseHTTPRequestHandler):
             with state.lock:
                 state.routes[path] = route
             return body if command == "image" else b"ok\n"
+        if command == "sign":
+            path = query.get("path", "/com.ini")
+            with state.lock:
+                if path not in state.routes:
+                    raise ValueError("no route " + path)
+                signed = state.routes[path].body
+            text = release_signature(query["key"], signed)
+            route = parse_delivery(query)
+            route.body = text
+            with state.lock:
+                state.routes[path + ".sig"] = route
+            return text
         if command == "fault":
             path = query["path"]
             with state.lock:

@@ -25,5 +25,9 @@ bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, st
 // update/manifest_url.h).
 std::wstring ManifestUrl();
 
-// Downloads ManifestUrl() and parses it; a failed download gives the download's error text.
+// Downloads ManifestUrl() and parses it; a failed download gives the download's
+// error text. A program built with release keys (update/release_signature.h)
+// first fetches and checks the signature, <ManifestUrl()>.sig, and then takes
+// only a manifest that names the image's sha256: "com.ini 签名无效",
+// "下载 com.ini.sig 失败: " with the download's text, or "com.ini 缺少 sha256".
 bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error);

@@ -3,9 +3,51 @@
 
 #include "update/http_download.h"
 #include "update/manifest.h"
+#include "update/release_signature.h"
+
+namespace {
+
+// com.ini.sig from the manifest's own server, checked against the exact bytes
+// of com.ini before anything reads them. A signature that is not published
+// (404), not a signature, or not the vendor's is a refusal; one that could not
+// be had (network, TLS, another status) says so, so that a hiccup does not look
+// like tampering.
+bool SignatureVerifies(const std::string& manifestBytes, const std::vector<ReleaseKey>& keys, std::wstring& error) {
+    std::vector<uint8_t> body;
+    std::wstring downloadError;
+    if (!HttpDownload(ManifestUrl() + L".sig", body, downloadError, kManifestSizeLimit)) {
+        if (downloadError == L"HTTP 状态码 404") {
+            error = L"com.ini 签名无效";
+        } else {
+            error = L"下载 com.ini.sig 失败: " + downloadError;
+        }
+        return false;
+    }
+    ReleaseSignature signature{};
+    if (!DecodeReleaseSignature(std::string(body.begin(), body.end()), signature) ||
+        !VerifyReleaseSignature(manifestBytes, signature, keys)) {
+        error = L"com.ini 签名无效";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error) {
     std::vector<uint8_t> body;
     if (!HttpDownload(ManifestUrl(), body, error, kManifestSizeLimit)) return false;
-    return ParseReleaseManifest(std::string(body.begin(), body.end()), manifest, error);
+    const std::string text(body.begin(), body.end());
+    // A program built with release keys takes only what the vendor signed, and
+    // only with the image's hash, so that the signature covers the image too.
+    const std::vector<ReleaseKey> keys = TrustedReleaseKeys();
+    if (!keys.empty() && !SignatureVerifies(text, keys, error)) return false;
+    ReleaseManifest parsed;
+    if (!ParseReleaseManifest(text, parsed, error)) return false;
+    if (!keys.empty() && parsed.sha256.empty()) {
+        error = L"com.ini 缺少 sha256";
+        return false;
+    }
+    manifest = parsed;
+    return true;
 }

@@ -137,6 +137,10 @@ void ServeManifest(const std::string& text, const std::string& delivery) {
     UpdateServerControl(WithDelivery("manifest", delivery), text);
 }
 
+std::string SignManifest(const std::string& keyFile, const std::string& delivery) {
+    return UpdateServerControl(WithDelivery("sign?key=" + Escape(keyFile), delivery));
+}
+
 std::string ServeImage(const std::string& path, const std::string& version, size_t size,
                        const std::string& variant) {
     return UpdateServerControl("image?path=" + Escape(path) + "&version=" + Escape(version) +

@@ -36,6 +36,11 @@ void ServeBytes(const std::string& path, const std::string& bytes, const std::st
 // Serves `text` as /com.ini.
 void ServeManifest(const std::string& text, const std::string& delivery = "");
 
+// Signs the /com.ini now served with the private key in `keyFile` (a path on
+// the server's machine), as tools/release-sign.py does, and serves the
+// signature as /com.ini.sig with `delivery`. Returns the signature's text.
+std::string SignManifest(const std::string& keyFile, const std::string& delivery = "");
+
 // Serves a generated UF2 image at `path` and returns its bytes.
 std::string ServeImage(const std::string& path, const std::string& version, size_t size,
                        const std::string& variant = "good");
