@@ -16,6 +16,19 @@
 // Lifetime: the instance is created before the entry point runs and is never
 // destroyed, so a task still running while the process ends can never touch a
 // destroyed string or lock.
+// How far a running firmware update has got, for the taskbar button and the
+// shell: the update task moves it on (and posts a refresh) as it goes, the
+// window reads it on WM_APP_REFRESH and WM_APP_TASK_DONE and puts it back to
+// None when it has taken the update's end. Other tasks leave it at None.
+enum class UpdateStage : uint8_t {
+    None,         // no update runs
+    Checking,     // the versions and the manifest: no download yet
+    Downloading,  // the image's download, in percent when the server sent its length
+    Waiting,      // the image's checks, the reboot, the waits for the drive and for the device
+    Copying,      // the copy onto the drive, in percent
+    Succeeded,    // the device is back with the new firmware
+};
+
 struct AppState {
     HINSTANCE instance = nullptr;
     // Set first thing on WM_CREATE and kept after WM_DESTROY: posts from a task
@@ -56,6 +69,9 @@ struct AppState {
 
     // A task is running. Set by the window and by the task, cleared by the window alone.
     std::atomic<bool> busy{false};
+
+    // The running update's stage (see UpdateStage).
+    std::atomic<UpdateStage> updateStage{UpdateStage::None};
 
     // Window thread only: the progress bar's 0..100.
     int32_t progressPercent = 0;

@@ -8,6 +8,7 @@
 #include "app/controls.h"
 #include "app/device_watch.h"
 #include "app/messages.h"
+#include "app/shell_signals.h"
 #include "app/window_state.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
@@ -35,22 +36,31 @@ void ShowStatus(LPARAM lParam) {
     InvalidateRect(g_app.statusLabel, nullptr, TRUE);
 }
 
-void ShowProgress(WPARAM wParam) {
+void ShowProgress(HWND window, WPARAM wParam) {
     g_app.progressPercent = ClampPostedProgress(wParam);
     InvalidateRect(g_app.progressBar, nullptr, TRUE);
+    FollowUpdateProgress(window);
 }
 
-void TaskDone() {
+void Refresh(HWND window) {
+    RefreshControls();
+    FollowUpdateStage(window);
+}
+
+void TaskDone(HWND window) {
     g_app.busy = false;
     if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
     RefreshControls();
+    TakeUpdateEnd(window);
     CatchUpAfterTask();
 }
 
 // One click is one command: an owner-drawn button also reports a double click
 // (BN_DOUBLECLICKED) right after the click, which is no second command.
-void Command(WPARAM wParam) {
-    if (HIWORD(wParam) == BN_CLICKED) HandleCommand(LOWORD(wParam));
+void Command(HWND window, WPARAM wParam) {
+    if (HIWORD(wParam) != BN_CLICKED) return;
+    ClearUpdateFailure(window);
+    HandleCommand(LOWORD(wParam));
 }
 
 // The port list shows the port that is open, also one the update found the
@@ -138,6 +148,7 @@ LRESULT ColourLabel(HWND window, HDC dc, HWND label) {
 
 void Create(HWND window) {
     g_app.mainWindow = window;
+    OpenWindowToShell(window);
     CreateControls(window);
     RefreshPortList();
     RefreshControls();
@@ -145,6 +156,7 @@ void Create(HWND window) {
 }
 
 void Destroy() {
+    CloseWindowToShell();
     CloseDevicePort();
     for (HFONT AppState::*font : {&AppState::titleFont, &AppState::statusFont, &AppState::bodyFont,
                                   &AppState::versionFont, &AppState::verdictFont}) {
@@ -206,12 +218,15 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_DRAWITEM: return DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_MEASUREITEM: return MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
     case WM_CTLCOLORSTATIC: return ColourLabel(window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_COMMAND: Command(wParam); return 0;
+    case WM_COMMAND: Command(window, wParam); return 0;
     case WM_DEVICECHANGE: FollowDeviceChange(wParam); return TRUE;
     case WM_APP_STATUS: ShowStatus(lParam); return 0;
-    case WM_APP_PROGRESS: ShowProgress(wParam); return 0;
-    case WM_APP_REFRESH: RefreshControls(); return 0;
-    case WM_APP_TASK_DONE: TaskDone(); return 0;
-    default: return DefWindowProcW(window, message, wParam, lParam);
+    case WM_APP_PROGRESS: ShowProgress(window, wParam); return 0;
+    case WM_APP_REFRESH: Refresh(window); return 0;
+    case WM_APP_TASK_DONE: TaskDone(window); return 0;
+    default: break;
     }
+    LRESULT answer = 0;
+    if (AnswerShellMessage(window, message, answer)) return answer;
+    return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/app_state.h"
 #include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
@@ -17,6 +18,8 @@
 
 namespace {
 
+const wchar_t kUpdateSucceeded[] = L"固件更新完成，设备已重连。";
+
 // Waits of the update, in milliseconds.
 constexpr DWORD kAfterBootselMs = 450;         // the device needs a moment to act on the command
 constexpr ULONGLONG kDriveWaitMs = 20000;      // longest wait for the boot loader's drive
@@ -24,6 +27,12 @@ constexpr DWORD kDrivePollMs = 400;
 constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboots
 constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the port to come back
 constexpr DWORD kReconnectPollMs = 1000;
+
+// The window reads the stage on the refresh that follows.
+void EnterStage(UpdateStage stage) {
+    g_app.updateStage = stage;
+    PostRefresh();
+}
 
 bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
     const ULONGLONG start = GetTickCount64();
@@ -60,32 +69,38 @@ Reconnection AwaitDevicePortAfterCopy(const std::wstring& savedPortName, const P
     return found;
 }
 
-// The last text of an update. A device that still reports a version older
-// than the one just written did not take the image (the boot ROM ignored it):
-// that is no success.
-void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError) {
-    if (found.versionRead) StoreDeviceVersion(found.version);
-    PostRefresh();
+// The text an update ends with, once the device was looked for after the
+// copy. A device that still reports a version older than the one just written
+// did not take the image (the boot ROM ignored it): that is no success.
+std::wstring OutcomeText(const Reconnection& found, const std::wstring& lateCopyError) {
     const KnownVersions known = ReadKnownVersions();
     if (!lateCopyError.empty()) {
         // The copy failed after the boot ROM had its blocks: flashed only if the
         // device says so with the new version; otherwise the copy's own failure.
         const bool flashed = found.versionRead && !UpdateAvailable(found.version, known.latest);
-        PostStatus(flashed ? std::wstring(L"固件更新完成，设备已重连。") : L"写入固件失败: " + lateCopyError);
-        return;
+        return flashed ? kUpdateSucceeded : L"写入固件失败: " + lateCopyError;
     }
-    if (!found.reconnected) {
-        PostStatus(L"固件已更新，但设备未自动重连，请手动重新连接。");
-        return;
-    }
+    if (!found.reconnected) return L"固件已更新，但设备未自动重连，请手动重新连接。";
     if (found.versionRead && UpdateAvailable(known.current, known.latest)) {
-        PostStatus(L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(known.current) + L"，请重试更新。");
-        return;
+        return L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(known.current) + L"，请重试更新。";
     }
-    PostStatus(L"固件更新完成，设备已重连。");
+    return kUpdateSucceeded;
+}
+
+void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError) {
+    if (found.versionRead) StoreDeviceVersion(found.version);
+    const std::wstring text = OutcomeText(found, lateCopyError);
+    if (text == kUpdateSucceeded) g_app.updateStage = UpdateStage::Succeeded;
+    PostRefresh();
+    PostStatus(text);
 }
 
 }  // namespace
+
+void BeginUpdate() {
+    g_app.updateStage = UpdateStage::Checking;
+    BeginTask();
+}
 
 bool ReadDeviceVersion(std::wstring& error) {
     std::string version;
@@ -124,6 +139,7 @@ bool MakeSureVersionsAreKnown(UpdateRun& run) {
 }
 
 bool DownloadAndCheckImage(UpdateRun& run) {
+    EnterStage(UpdateStage::Downloading);
     PostStatus(L"正在下载 UF2 固件...");
     std::wstring error;
     if (!HttpDownload(Utf8ToWide(run.known.downloadUrl), run.image, error)) {
@@ -157,6 +173,7 @@ bool RebootIntoBootloader(UpdateRun& run) {
     run.drivesBefore = ListDriveRoots();
     run.portsBefore = EnumerateComPorts();
 
+    EnterStage(UpdateStage::Waiting);
     PostStatus(L"正在发送 sys.bootsel()...");
     if (!WriteCommandLine(DeviceLink(), "sys.bootsel()")) {
         PostStatus(L"发送 sys.bootsel() 失败。");
@@ -179,6 +196,7 @@ bool FindDriveAndWrite(UpdateRun& run) {
 }
 
 bool WriteImageToDrive(UpdateRun& run) {
+    EnterStage(UpdateStage::Copying);
     PostStatus(L"已检测到 RPI-RP2，正在写入固件...");
     std::wstring error;
     size_t handedOver = 0;
@@ -203,6 +221,7 @@ bool WriteImageToDrive(UpdateRun& run) {
 }
 
 void ReconnectAndReport(const UpdateRun& run) {
+    EnterStage(UpdateStage::Waiting);
     PostStatus(L"固件写入完成，正在尝试重连串口...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
@@ -210,6 +229,7 @@ void ReconnectAndReport(const UpdateRun& run) {
 }
 
 void AwaitNewPortAndReport(const UpdateRun& run) {
+    EnterStage(UpdateStage::Waiting);
     PostStatus(L"固件写入完成，正在等待设备串口出现...");
     PostProgress(100);
     Sleep(kAfterCopyMs);

@@ -10,6 +10,11 @@
 
 // The steps the check and the update are made of. Each posts its own status
 // texts; a phase that returns false has posted the text the update ends with.
+// The update's phases also move AppState::updateStage on, which the window's
+// taskbar button follows.
+
+// An update's first step: the program busy, the update at its checks.
+void BeginUpdate();
 
 // The version the device reports now, stored and shown. False with the query's error.
 bool ReadDeviceVersion(std::wstring& error);

@@ -4,9 +4,25 @@
 #include "base/utf8.h"
 #include "device/device_state.h"
 #include "serial/port_list.h"
+#include "update/power_calls.h"
 #include "update/uf2_name.h"
 #include "update/update_phases.h"
 #include "update/version.h"
+
+namespace {
+
+// From an update's first step to its last, the system does not sleep for lack
+// of input (a lid closed or Sleep chosen still sleeps): the request belongs to
+// the updating thread and is withdrawn when the update ends, however it ends.
+class StayAwake {
+public:
+    StayAwake() { Power().setThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED); }
+    ~StayAwake() { Power().setThreadExecutionState(ES_CONTINUOUS); }
+    StayAwake(const StayAwake&) = delete;
+    StayAwake& operator=(const StayAwake&) = delete;
+};
+
+}  // namespace
 
 void DoCheckLatestVersion() {
     BeginTask();
@@ -33,7 +49,8 @@ void DoCheckLatestVersion() {
 }
 
 void DoFirmwareUpdate() {
-    BeginTask();
+    const StayAwake awake;
+    BeginUpdate();
     PostProgress(0);
     if (!DeviceLink().IsOpen()) {
         PostStatus(L"请先连接串口设备。");
@@ -48,7 +65,8 @@ void DoFirmwareUpdate() {
 }
 
 void DoBootloaderUpdate(const std::wstring& driveRoot) {
-    BeginTask();
+    const StayAwake awake;
+    BeginUpdate();
     PostProgress(0);
     // The device has no port and no version to tell: the newest release is
     // what goes onto the drive, checked as any image is. Nothing is sent to a
