@@ -5,17 +5,6 @@
 #include <atomic>
 #include <cstdint>
 
-// The one record of the program's state.
-//
-// The window thread owns the window, control and font handles and the
-// progress. What the program knows about the device and its port lives with
-// the device (device/device_state.h), what it knows about the newest release
-// with the update (update/release_state.h), and what the window last showed
-// with the window (app/window_state.h).
-//
-// Lifetime: the instance is created before the entry point runs and is never
-// destroyed, so a task still running while the process ends can never touch a
-// destroyed string or lock.
 // How far a running firmware update has got, for the taskbar button and the
 // shell: the update task moves it on (and posts a refresh) as it goes, the
 // window reads it on WM_APP_REFRESH and WM_APP_TASK_DONE and puts it back to
@@ -29,6 +18,17 @@ enum class UpdateStage : uint8_t {
     Succeeded,    // the device is back with the new firmware
 };
 
+// The one record of the program's state.
+//
+// The window thread owns the window, control and font handles and the
+// progress. What the program knows about the device and its port lives with
+// the device (device/device_state.h), what it knows about the newest release
+// with the update (update/release_state.h), and what the window last showed
+// with the window (app/window_state.h).
+//
+// Lifetime: the instance is created before the entry point runs and is never
+// destroyed, so a task still running while the process ends can never touch a
+// destroyed string or lock.
 struct AppState {
     HINSTANCE instance = nullptr;
     // Set first thing on WM_CREATE and kept after WM_DESTROY: posts from a task
