@@ -2,41 +2,45 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// How far a running firmware update has got, for the taskbar button and the
-// shell: the update task moves it on (and posts a refresh) as it goes, the
-// window reads it on WM_APP_REFRESH and WM_APP_TASK_DONE and puts it back to
-// None when it has taken the update's end. Other tasks leave it at None.
-enum class UpdateStage : uint8_t {
-    None,         // no update runs
-    Checking,     // the versions and the manifest: no download yet
-    Downloading,  // the image's download, in percent when the server sent its length
-    Waiting,      // the image's checks, the reboot, the waits for the drive and for the device
-    Copying,      // the copy onto the drive, in percent
-    Succeeded,    // the device is back with the new firmware
+#include "update/update_stage.h"
+#include "view/control_view.h"
+#include "view/layout.h"
+
+struct ITaskbarList3;
+
+// What the taskbar button shows of an update.
+enum class TaskbarProgress { None, Indeterminate, Normal, Error };
+struct TaskbarShows {
+    TaskbarProgress progress = TaskbarProgress::None;
+    int32_t percent = 0;
 };
 
-// The one record of the program's state.
-//
-// The window thread owns the window, control and font handles and the
-// progress. What the program knows about the device and its port lives with
-// the device (device/device_state.h), what it knows about the newest release
-// with the update (update/release_state.h), and what the window last showed
-// with the window (app/window_state.h).
+// The taskbar button as the window keeps it (app/shell_signals.h).
+struct TaskbarButton {
+    ITaskbarList3* list = nullptr;          // the shell's object, once the button exists
+    TaskbarShows shown;                     // what the button was last told
+    UpdateStage stage = UpdateStage::None;  // the update's stage as last read
+    bool moving = false;                    // a percentage came during this stage
+    bool failed = false;                    // the last update failed after its download began
+};
+
+// The window's record: what the window thread keeps about its own face, and
+// only the window thread touches. What the program knows lives with its
+// owners below: the running task and where workers post (task/task_state.h),
+// the device and its port (device/device_state.h), the newest release
+// (update/release_state.h) and the update's stage (update/update_stage.h).
 //
 // Lifetime: the instance is created before the entry point runs and is never
-// destroyed, so a task still running while the process ends can never touch a
-// destroyed string or lock.
+// destroyed.
 struct AppState {
     HINSTANCE instance = nullptr;
-    // Set first thing on WM_CREATE and kept after WM_DESTROY: posts from a task
-    // still running then go to a window that no longer exists and are lost.
-    // The posting routines drop everything while it is null.
-    HWND mainWindow = nullptr;
 
-    // The 23 child controls, in creation order.
+    // The child controls; each is made from its row of the control table
+    // (app/controls.cpp).
     HWND portCombo = nullptr;
     HWND refreshButton = nullptr;
     HWND connectButton = nullptr;
@@ -61,20 +65,24 @@ struct AppState {
     HWND statusLabel = nullptr;
     HWND progressBar = nullptr;
 
+    // Made with the controls from the font table (app/controls.cpp), deleted on WM_DESTROY.
     HFONT titleFont = nullptr;
     HFONT statusFont = nullptr;
     HFONT bodyFont = nullptr;
     HFONT versionFont = nullptr;
     HFONT verdictFont = nullptr;
 
-    // A task is running. Set by the window and by the task, cleared by the window alone.
-    std::atomic<bool> busy{false};
-
-    // The running update's stage (see UpdateStage).
-    std::atomic<UpdateStage> updateStage{UpdateStage::None};
-
-    // Window thread only: the progress bar's 0..100.
+    // The progress bar's 0..100.
     int32_t progressPercent = 0;
+
+    // The cards as last laid out.
+    CardLayout cards;
+    // The view the controls last showed; the painters draw from it.
+    ControlView view;
+    // The RPI-RP2 drives last found while no port was open and no task ran:
+    // with exactly one, the update command flashes it.
+    std::vector<std::wstring> bootloaderDrives;
+    TaskbarButton taskbar;
 };
 
 extern AppState& g_app;

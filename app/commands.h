@@ -4,7 +4,3 @@
 // thread. Every command is ignored while a task runs; each checks its own
 // preconditions silently, then acts or starts its task.
 void HandleCommand(int id);
-
-// Closes the port and forgets the versions and the progress, as "断开连接"
-// does, and shows `statusText`.
-void DisconnectDevice(const wchar_t* statusText);

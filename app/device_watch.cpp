@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/commands.h"
-#include "app/messages.h"
-#include "app/window.h"
-#include "app/window_state.h"
+#include "app/refresh.h"
 #include "device/device_state.h"
 #include "serial/port_list.h"
+#include "task/messages.h"
+#include "task/task_state.h"
 #include "update/bootloader_drive.h"
 
 namespace {
@@ -44,8 +43,7 @@ void AnnounceDrives(const std::vector<std::wstring>& found, const std::vector<st
 // disconnected (its handle is dead, and every command on it would fail), and
 // without an open port the drives are looked at.
 void FollowPlugged(DriveNews news) {
-    const PortNames ports = EnumerateComPorts();
-    FillPortCombo(g_app.portCombo, ports);
+    const PortNames ports = RefreshPortList();
     std::wstring openPort;
     if (DeviceLink().IsOpenAs(openPort)) {
         if (IsPortListed(ports, openPort)) return;
@@ -57,24 +55,24 @@ void FollowPlugged(DriveNews news) {
 }  // namespace
 
 void LookForBootloaderDrives(DriveNews news) {
-    if (g_app.busy) return;
-    const std::vector<std::wstring> before = g_window.bootloaderDrives;
+    if (g_task.busy) return;
+    const std::vector<std::wstring> before = g_app.bootloaderDrives;
     if (DeviceLink().IsOpen()) {
-        g_window.bootloaderDrives.clear();
+        g_app.bootloaderDrives.clear();
     } else {
-        g_window.bootloaderDrives = ListBootloaderDrives();
-        AnnounceDrives(g_window.bootloaderDrives, before, news);
+        g_app.bootloaderDrives = ListBootloaderDrives();
+        AnnounceDrives(g_app.bootloaderDrives, before, news);
     }
     RefreshControls();
 }
 
 void FollowDeviceChange(WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED && event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
-    if (g_app.busy) return;
+    if (g_task.busy) return;
     FollowPlugged(DriveNews::OnChange);
 }
 
 void CatchUpAfterTask() {
-    if (g_app.busy) return;
+    if (g_task.busy) return;
     FollowPlugged(DriveNews::OnOffer);
 }

@@ -2,8 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/shell_calls.h"
-#include "app/window_state.h"
 #include "base/trace.h"
+#include "update/update_stage.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ TBPFLAG FlagOf(TaskbarProgress progress) {
 
 // Tells the button what changed, if it exists.
 void Show(HWND window) {
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     if (button.list == nullptr) return;
     const TaskbarShows want = Wanted(button);
     const bool newState = want.progress != button.shown.progress;
@@ -67,7 +67,7 @@ void Flash(HWND window) {
 }
 
 void ButtonCreated(HWND window) {
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     // A button made again (Explorer restarted) starts empty, with a new object.
     ITaskbarList3* const old = button.list;
     button.list = Shell().createTaskbarList();
@@ -93,7 +93,7 @@ bool AnswerShellMessage(HWND window, UINT message, LRESULT& result) {
         result = 0;
         return true;
     }
-    if (message == QueryCancelAutoPlayMessage() && g_app.updateStage != UpdateStage::None) {
+    if (message == QueryCancelAutoPlayMessage() && UpdateStageNow() != UpdateStage::None) {
         result = TRUE;
         return true;
     }
@@ -101,8 +101,8 @@ bool AnswerShellMessage(HWND window, UINT message, LRESULT& result) {
 }
 
 void FollowUpdateStage(HWND window) {
-    TaskbarButton& button = g_window.taskbar;
-    const UpdateStage stage = g_app.updateStage;
+    TaskbarButton& button = g_app.taskbar;
+    const UpdateStage stage = UpdateStageNow();
     if (stage == button.stage) return;
     button.stage = stage;
     button.moving = false;
@@ -113,16 +113,16 @@ void FollowUpdateStage(HWND window) {
 // as it starts and as it begins to wait for the drive is no movement, also
 // when the window reads the stage a little later than the update left it.
 void FollowUpdateProgress(HWND window) {
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     if (!IsMoving(button.stage) || g_app.progressPercent == 0) return;
     button.moving = true;
     Show(window);
 }
 
 void TakeUpdateEnd(HWND window) {
-    const UpdateStage ended = g_app.updateStage.exchange(UpdateStage::None);
+    const UpdateStage ended = TakeUpdateStage();
     if (ended == UpdateStage::None) return;  // not an update
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     button.stage = UpdateStage::None;
     button.moving = false;
     // Up to its download an update only looked; after that it failed unless it says it succeeded.
@@ -132,14 +132,14 @@ void TakeUpdateEnd(HWND window) {
 }
 
 void ClearUpdateFailure(HWND window) {
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     if (!button.failed) return;
     button.failed = false;
     Show(window);
 }
 
 void CloseWindowToShell() {
-    TaskbarButton& button = g_window.taskbar;
+    TaskbarButton& button = g_app.taskbar;
     if (button.list != nullptr) Shell().releaseTaskbarList(button.list);
     button.list = nullptr;
 }

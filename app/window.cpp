@@ -4,22 +4,16 @@
 
 #include "app/app_state.h"
 #include "app/commands.h"
-#include "app/control_view.h"
 #include "app/controls.h"
 #include "app/device_watch.h"
-#include "app/messages.h"
+#include "app/refresh.h"
 #include "app/shell_signals.h"
-#include "app/window_state.h"
-#include "base/utf8.h"
 #include "device/device_state.h"
-#include "serial/port_list.h"
+#include "task/messages.h"
+#include "task/task_state.h"
 #include "ui/label_backdrop.h"
 #include "ui/painters.h"
-#include "update/release_state.h"
-#include "update/version.h"
-
-// Never destroyed, like AppState.
-WindowState& g_window = *new WindowState();
+#include "view/control_ids.h"
 
 const wchar_t kMainWindowClass[] = L"NORVA1MainWindow";
 const wchar_t kMainWindowTitle[] = L"NORVA1 固件更新";
@@ -48,8 +42,8 @@ void Refresh(HWND window) {
 }
 
 void TaskDone(HWND window) {
-    g_app.busy = false;
-    if (g_app.mainWindow != nullptr) PostMessageW(g_app.mainWindow, WM_APP_REFRESH, 0, 0);
+    g_task.busy = false;
+    if (g_task.mainWindow != nullptr) PostMessageW(g_task.mainWindow, WM_APP_REFRESH, 0, 0);
     RefreshControls();
     TakeUpdateEnd(window);
     CatchUpAfterTask();
@@ -63,46 +57,24 @@ void Command(HWND window, WPARAM wParam) {
     HandleCommand(LOWORD(wParam));
 }
 
-// The port list shows the port that is open, also one the update found the
-// device on after flashing.
-void SelectOpenPort(const std::wstring& name) {
-    wchar_t selected[64] = {};
-    const LRESULT current = SendMessageW(g_app.portCombo, CB_GETCURSEL, 0, 0);
-    const LRESULT length =
-        current >= 0 ? SendMessageW(g_app.portCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(current), 0) : -1;
-    if (length >= 0 && length < 64) {
-        SendMessageW(g_app.portCombo, CB_GETLBTEXT, static_cast<WPARAM>(current), reinterpret_cast<LPARAM>(selected));
-        if (_wcsicmp(selected, name.c_str()) == 0) return;
-    }
-    LRESULT index = SendMessageW(g_app.portCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                 reinterpret_cast<LPARAM>(name.c_str()));
-    if (index < 0) {
-        RefreshPortList();
-        index = SendMessageW(g_app.portCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                             reinterpret_cast<LPARAM>(name.c_str()));
-    }
-    if (index >= 0) SendMessageW(g_app.portCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
 void LayOut(HWND window) {
     RECT client{};
     GetClientRect(window, &client);
-    ComputeLayout(client.right - client.left, client.bottom - client.top);
-    ApplyLayout();
+    LayOutControls(client.right - client.left, client.bottom - client.top);
     InvalidateRect(window, nullptr, TRUE);
 }
 
 void Paint(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
-    PaintMainWindow(window, dc, g_window.cards);
+    PaintMainWindow(window, dc, g_app.cards);
     EndPaint(window, &ps);
 }
 
 LRESULT DrawItem(const DRAWITEMSTRUCT* item) {
     if (item == nullptr) return 0;
     if (item->CtlType == ODT_BUTTON) {
-        DrawOwnerButton(item, g_window.view);
+        DrawOwnerButton(item, g_app.view);
         return TRUE;
     }
     if (item->CtlType == ODT_COMBOBOX && item->CtlID == IdPortCombo) {
@@ -122,32 +94,16 @@ LRESULT MeasureItem(MEASUREITEMSTRUCT* item) {
     return TRUE;
 }
 
-LabelKind KindOfLabel(HWND label) {
-    const AppState& a = g_app;
-    if (label == a.titleLabel) return LabelKind::Title;
-    if (label == a.subtitleLabel) return LabelKind::Subtitle;
-    if (label == a.macroLabel || label == a.hidLabel) return LabelKind::SwitchName;
-    if (label == a.hidStateLabel) return LabelKind::HidState;
-    if (label == a.currentVersionLabel || label == a.latestVersionLabel) return LabelKind::VersionValue;
-    if (label == a.verdictLabel) return LabelKind::Verdict;
-    if (label == a.connStateLabel) return LabelKind::ConnState;
-    if (label == a.portLabel || label == a.currentCaption || label == a.latestCaption || label == a.verdictCaption) {
-        return LabelKind::Caption;
-    }
-    if (label == a.statusLabel) return LabelKind::Status;
-    return LabelKind::Other;
-}
-
 LRESULT ColourLabel(HWND window, HDC dc, HWND label) {
-    HBRUSH brush = ColorStaticLabel(dc, KindOfLabel(label), g_window.view);
+    HBRUSH brush = ColorStaticLabel(dc, LabelKindOf(label), g_app.view);
     // A transparent label paints no background, so a shorter new text would
     // leave the old one showing through: put the backdrop behind it first.
-    if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc, g_window.cards);
+    if (brush == static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))) PaintBackdropBehind(window, label, dc, g_app.cards);
     return reinterpret_cast<LRESULT>(brush);
 }
 
 void Create(HWND window) {
-    g_app.mainWindow = window;
+    g_task.mainWindow = window;
     OpenWindowToShell(window);
     CreateControls(window);
     RefreshPortList();
@@ -158,11 +114,7 @@ void Create(HWND window) {
 void Destroy() {
     CloseWindowToShell();
     CloseDevicePort();
-    for (HFONT AppState::*font : {&AppState::titleFont, &AppState::statusFont, &AppState::bodyFont,
-                                  &AppState::versionFont, &AppState::verdictFont}) {
-        if (g_app.*font != nullptr) DeleteObject(g_app.*font);
-        g_app.*font = nullptr;
-    }
+    DeleteFonts();
     PostQuitMessage(0);
 }
 
@@ -189,24 +141,6 @@ HWND CreateMainWindow(HINSTANCE instance) {
                            WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                            CW_USEDEFAULT, 920, 500, nullptr, nullptr, instance, nullptr);
 }
-
-void RefreshControls() {
-    ControlInputs in;
-    in.connected = DeviceLink().IsOpenAs(in.portName);
-    in.busy = g_app.busy;
-    in.device = DeviceStatusNow();
-    const std::string latest = ReadKnownVersions().latest;
-    in.currentVersionText = Utf8ToWide(in.device.currentVersion);
-    in.latestVersionText = Utf8ToWide(latest);
-    in.latestKnown = !latest.empty();
-    in.newer = UpdateAvailable(in.device.currentVersion, latest);
-    in.bootloaderDrives = static_cast<int>(g_window.bootloaderDrives.size());
-    g_window.view = DeriveControlView(in);
-    ShowControlView(g_window.view);
-    if (in.connected) SelectOpenPort(in.portName);
-}
-
-void RefreshPortList() { FillPortCombo(g_app.portCombo, EnumerateComPorts()); }
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -19,11 +19,3 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 HWND CreateMainWindow(HINSTANCE instance);
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Derives what every control shows from AppState (the view), shows it and
-// keeps it for the painters. Window thread only.
-void RefreshControls();
-
-// Refills the port list with the ports present now, keeping the user's choice
-// when that port is still there.
-void RefreshPortList();

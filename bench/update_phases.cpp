@@ -213,11 +213,11 @@ void Phases() {
 // process never holds a copy of its own before it measures).
 void Download(const std::string& path) {
     std::vector<uint8_t> body;
-    std::wstring error;
+    DownloadError error;
     LARGE_INTEGER frequency, begin, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&begin);
-    const bool downloaded = HttpDownload(UpdateServerUrl(path), body, error);
+    const bool downloaded = HttpDownload(UpdateServerUrl(path), body, error, kImageSizeLimit, [](int32_t) {});
     QueryPerformanceCounter(&end);
     const double seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
     if (!downloaded) {

@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/refresh.h"
 #include "probe.h"
-#include "app/window.h"
-#include "serial/port_list.h"
 
 namespace {
 constexpr int kRounds = 9;

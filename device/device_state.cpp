@@ -15,12 +15,11 @@ struct KnownDevice {
     DeviceStatus status;
 };
 
-// Created on first use and never destroyed: detached workers may still run
-// while the process ends and static objects are torn down.
-KnownDevice& Known() {
-    static KnownDevice& known = *new KnownDevice();
-    return known;
-}
+// Created before the entry point and never destroyed: detached workers may
+// still run while the process ends and static objects are torn down.
+KnownDevice& g_knownDevice = *new KnownDevice();
+
+KnownDevice& Known() { return g_knownDevice; }
 
 using Guard = std::lock_guard<std::mutex>;
 
@@ -67,15 +66,18 @@ void StoreMacroMode(bool on) {
 
 LinePredicate ApplyingRecords(AppliedRecords records, DeviceLinePredicate accept) {
     return [records, accept = std::move(accept)](const std::string& line) {
-        HidReply hid;
+        ReplyRecord reply;
+        TelemetryRecord telemetry;
+        reply.telemetry = ReadTelemetryRecord(line, telemetry);
+        reply.firmwareVersion = telemetry.firmwareVersion;
         {
             // The device status follows whatever records the device sends, wanted or not.
             Guard guard(Known().lock);
-            ParseTelemetryRecord(line, Known().status);
+            if (reply.telemetry) ApplyTelemetryRecord(telemetry, Known().status);
             if (records == AppliedRecords::TelemetryAndHid) {
-                ParseHidRecord(line, hid.isControlReply, hid.ok, Known().status);
+                ParseHidRecord(line, reply.isControlReply, reply.ok, Known().status);
             }
         }
-        return accept(line, hid);
+        return accept(line, reply);
     };
 }

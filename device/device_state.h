@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/device_status.h"
+#include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 
 // The one owner of what the program knows about the device: the port it is on
@@ -35,15 +36,19 @@ enum class AppliedRecords {
     TelemetryAndHid,  // every other exchange
 };
 
-// What a HID control reply said, besides the status it carries.
-struct HidReply {
-    bool isControlReply = false;
-    bool ok = false;
+// What a reply line was, as its record parser read it: the one reading of the
+// line's record, which the caller decides on.
+struct ReplyRecord {
+    bool telemetry = false;       // a telemetry record
+    std::string firmwareVersion;  // ... carrying this firmware version (empty: none)
+    bool isControlReply = false;  // a HID control reply (only where HID records are applied)
+    bool ok = false;              // ... with ok=1
 };
 
 // Decides about a reply line after its record, if any, has been applied.
-using DeviceLinePredicate = std::function<bool(const std::string& line, const HidReply& hid)>;
+using DeviceLinePredicate = std::function<bool(const std::string& line, const ReplyRecord& record)>;
 
-// The reply reader: a line predicate for the read loop that applies each line's
-// record to the device status, then hands the line to `accept`.
+// The reply reader: a line predicate for the read loop that reads each line's
+// record once, applies it to the device status, then hands the line and what
+// its record said to `accept`.
 LinePredicate ApplyingRecords(AppliedRecords records, DeviceLinePredicate accept);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "device/device_state.h"
-#include "device/records.h"
 #include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 
@@ -12,10 +11,6 @@ constexpr int kSnapshotTimeoutMs = 3500;
 constexpr DWORD kBoxInfoPauseMs = 260;
 constexpr int kVersionTimeoutMs = 5000;
 constexpr DWORD kVersionIdleSleepMs = 20;
-
-bool IsTelemetryLine(const std::string& line) {
-    return line.size() >= 4 && line.compare(0, 4, "TEL|") == 0;
-}
 }  // namespace
 
 bool RequestTelemetrySnapshot(std::wstring& error) {
@@ -31,10 +26,9 @@ bool RequestTelemetrySnapshot(std::wstring& error) {
     // No purge first: a telemetry line already waiting (a late answer, or one the
     // device sent by itself) is as good as the answer to this request. The read
     // ends well only on a telemetry line, which has been applied by then.
-    return ReadLinesUntil(link,
-                          kSnapshotTimeoutMs,
+    return ReadLinesUntil(link, kSnapshotTimeoutMs,
                           ApplyingRecords(AppliedRecords::TelemetryAndHid,
-                                          [](const std::string& line, const HidReply&) { return IsTelemetryLine(line); }),
+                                          [](const std::string&, const ReplyRecord& record) { return record.telemetry; }),
                           error);
 }
 
@@ -57,13 +51,16 @@ bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
     }
 
     // The reply to box.info comes first and is read past. The version is the one
-    // a telemetry record of this exchange carries: after a firmware update the
-    // stored version is the old one and must not answer for the device.
+    // a telemetry record of this exchange carries, as its record parser read it:
+    // after a firmware update the stored version is the old one and must not
+    // answer for the device.
     std::string found;
     const ReplyPoll result =
         PollReplyLines(link, kVersionTimeoutMs, kVersionIdleSleepMs,
-                       ApplyingRecords(AppliedRecords::Telemetry, [&](const std::string& line, const HidReply&) {
-                           return ExtractFwField(line, found) || TelemetryFirmwareVersion(line, found);
+                       ApplyingRecords(AppliedRecords::Telemetry, [&](const std::string&, const ReplyRecord& record) {
+                           if (record.firmwareVersion.empty()) return false;
+                           found = record.firmwareVersion;
+                           return true;
                        }));
     if (!ReplyPollSucceeded(result, L"读取固件版本超时", error)) return false;
     version = found;

@@ -3,7 +3,7 @@
 #include <string>
 
 // Asks the device for one telemetry record ("telemetry.once", 3500 ms) and so
-// refreshes the device status in AppState.
+// refreshes the device status (device/device_state.h).
 bool RequestTelemetrySnapshot(std::wstring& error);
 
 // Reads the firmware version the device reports now ("box.info", then

@@ -12,8 +12,6 @@ const char kTelemetryPrefix[] = "TEL|";
 const char kHidPrefix[] = "HID|";
 const size_t kPrefixLength = 4;
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
 // The body of a record of the given kind: the trimmed line must begin with the
 // exact, case-sensitive prefix.
 bool RecordBody(const std::string& line, const char* prefix, std::string& body) {
@@ -32,32 +30,21 @@ void ApplyFlagField(const RecordFields& fields, const char* key, int32_t& target
     if (TryParseInt(it->second, value)) target = value != 0 ? 1 : 0;
 }
 
+// A flag the record carried (0 or 1) replaces the status's; -1 leaves it.
+void ApplyCarriedFlag(int32_t carried, int32_t& target) {
+    if (carried != -1) target = carried;
+}
+
 // A version text the device may report: not empty, and no longer than the
 // limit (a longer `fw` value is noise on the line, not a version).
 bool IsDeviceVersionText(const std::string& value) { return !value.empty() && value.size() <= kDeviceVersionLimit; }
 
-bool FirmwareVersionOf(const RecordFields& fields, std::string& version) {
+// The record's `fw` value when it is a version text, else empty.
+std::string FirmwareVersionOf(const RecordFields& fields) {
     const auto it = fields.find("fw");
-    if (it == fields.end()) return false;
+    if (it == fields.end()) return std::string();
     const std::string value = TrimBytes(it->second);
-    if (!IsDeviceVersionText(value)) return false;
-    version = value;
-    return true;
-}
-
-// Where "fw=" opens an item of the body: at its start or after a ';', with
-// blanks allowed in front. Returns the offset just past the '=', or npos.
-size_t FindFwKey(const std::string& body) {
-    size_t itemStart = 0;
-    while (itemStart <= body.size()) {
-        size_t key = itemStart;
-        while (key < body.size() && IsBlank(body[key])) ++key;
-        if (body.compare(key, 3, "fw=") == 0) return key + 3;
-        const size_t next = body.find(';', itemStart);
-        if (next == std::string::npos) break;
-        itemStart = next + 1;
-    }
-    return std::string::npos;
+    return IsDeviceVersionText(value) ? value : std::string();
 }
 
 }  // namespace
@@ -104,20 +91,39 @@ bool TryParseInt(const std::string& text, int32_t& value) {
     return true;
 }
 
-bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status) {
+bool ReadTelemetryRecord(const std::string& line, TelemetryRecord& record) {
     std::string body;
     if (!RecordBody(line, kTelemetryPrefix, body)) return false;
     const RecordFields fields = SplitRecordFields(body);
-    FirmwareVersionOf(fields, status.currentVersion);
+    record = TelemetryRecord();
+    record.firmwareVersion = FirmwareVersionOf(fields);
     const auto app = fields.find("app");
     int32_t appValue = 0;
     if (app != fields.end() && TryParseInt(app->second, appValue)) {
-        status.telemetryValid = true;
-        status.macroModeOn = appValue != 0;
+        record.appKnown = true;
+        record.macroModeOn = appValue != 0;
     }
-    ApplyFlagField(fields, "hid_ctrl_cfg", status.hidCtrlCfg);
-    ApplyFlagField(fields, "hid_ctrl_live", status.hidCtrlLive);
-    ApplyFlagField(fields, "hid_ctrl_pending", status.hidCtrlPending);
+    ApplyFlagField(fields, "hid_ctrl_cfg", record.hidCtrlCfg);
+    ApplyFlagField(fields, "hid_ctrl_live", record.hidCtrlLive);
+    ApplyFlagField(fields, "hid_ctrl_pending", record.hidCtrlPending);
+    return true;
+}
+
+void ApplyTelemetryRecord(const TelemetryRecord& record, DeviceStatus& status) {
+    if (!record.firmwareVersion.empty()) status.currentVersion = record.firmwareVersion;
+    if (record.appKnown) {
+        status.telemetryValid = true;
+        status.macroModeOn = record.macroModeOn;
+    }
+    ApplyCarriedFlag(record.hidCtrlCfg, status.hidCtrlCfg);
+    ApplyCarriedFlag(record.hidCtrlLive, status.hidCtrlLive);
+    ApplyCarriedFlag(record.hidCtrlPending, status.hidCtrlPending);
+}
+
+bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status) {
+    TelemetryRecord record;
+    if (!ReadTelemetryRecord(line, record)) return false;
+    ApplyTelemetryRecord(record, status);
     return true;
 }
 
@@ -137,23 +143,4 @@ bool ParseHidRecord(const std::string& line, bool& isControlReply, bool& ok, Dev
     ApplyFlagField(fields, "live", status.hidCtrlLive);
     ApplyFlagField(fields, "pending_reboot", status.hidCtrlPending);
     return true;
-}
-
-bool ExtractFwField(const std::string& line, std::string& version) {
-    std::string body;
-    if (!RecordBody(line, kTelemetryPrefix, body)) return false;
-    const size_t valueStart = FindFwKey(body);
-    if (valueStart == std::string::npos) return false;
-    size_t valueEnd = body.find(';', valueStart);
-    if (valueEnd == std::string::npos) valueEnd = body.size();
-    const std::string value = TrimBytes(body.substr(valueStart, valueEnd - valueStart));
-    if (!IsDeviceVersionText(value)) return false;
-    version = value;
-    return true;
-}
-
-bool TelemetryFirmwareVersion(const std::string& line, std::string& version) {
-    std::string body;
-    if (!RecordBody(line, kTelemetryPrefix, body)) return false;
-    return FirmwareVersionOf(SplitRecordFields(body), version);
 }

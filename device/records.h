@@ -24,18 +24,30 @@ RecordFields SplitRecordFields(const std::string& body);
 // range saturates at the nearest bound. On failure `value` is left unchanged.
 bool TryParseInt(const std::string& text, int32_t& value);
 
-// True when the line is a telemetry record; applies its fw, app and hid_ctrl_* fields to `status`.
+// What one telemetry record says; a field it does not carry (or carries
+// unreadably) stays unknown here and leaves the device status alone.
+struct TelemetryRecord {
+    std::string firmwareVersion;  // `fw`, trimmed; empty: none, or not a version text
+    bool appKnown = false;        // `app` read as a number
+    bool macroModeOn = false;     // ... and not 0
+    int32_t hidCtrlCfg = -1;      // the hid_ctrl_* flags: 0 or 1, -1 when not carried
+    int32_t hidCtrlLive = -1;
+    int32_t hidCtrlPending = -1;
+};
+
+// True when the line is a telemetry record; `record` then holds its fields.
+// This is the one reader of a telemetry record's fields, the firmware version
+// included.
+bool ReadTelemetryRecord(const std::string& line, TelemetryRecord& record);
+
+// Every field the record carries replaces the device status's.
+void ApplyTelemetryRecord(const TelemetryRecord& record, DeviceStatus& status);
+
+// Both at once: true when the line is a telemetry record; applies its fw, app
+// and hid_ctrl_* fields to `status`.
 bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status);
 
 // True when the line is a HID record. For an op=control reply sets
 // isControlReply, ok (ok=1 only) and applies enabled/live/pending_reboot to
 // `status`. The caller initialises both flags to false.
 bool ParseHidRecord(const std::string& line, bool& isControlReply, bool& ok, DeviceStatus& status);
-
-// The firmware version of a telemetry line read straight from its text: the
-// value of a "fw=" key (lower case, '=' only) standing at the start of an item.
-bool ExtractFwField(const std::string& line, std::string& version);
-
-// The firmware version a telemetry line carries under the record parser's rules
-// (any key case, '=' or ':'): true when the line is a telemetry record with a non-empty fw value.
-bool TelemetryFirmwareVersion(const std::string& line, std::string& version);

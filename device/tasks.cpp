@@ -2,14 +2,15 @@
 
 #include <windows.h>
 
-#include "app/messages.h"
 #include "base/ascii.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
 #include "device/port_return.h"
 #include "device/queries.h"
 #include "serial/port_list.h"
+#include "serial/reply_lines.h"
 #include "serial/serial_link.h"
+#include "task/messages.h"
 
 namespace {
 
@@ -59,13 +60,13 @@ bool IsUnknownHidCommand(const std::string& line) {
 bool AwaitHidAnswer(HidAnswer& answer, std::wstring& error) {
     return ReadLinesUntil(DeviceLink(), kHidReplyTimeoutMs,
                           ApplyingRecords(AppliedRecords::TelemetryAndHid,
-                                          [&](const std::string& line, const HidReply& hid) {
+                                          [&](const std::string& line, const ReplyRecord& record) {
                                               if (IsUnknownHidCommand(line)) {
                                                   answer = HidAnswer::Unsupported;
                                                   return true;
                                               }
-                                              if (!hid.isControlReply) return false;
-                                              answer = hid.ok ? HidAnswer::Accepted : HidAnswer::Refused;
+                                              if (!record.isControlReply) return false;
+                                              answer = record.ok ? HidAnswer::Accepted : HidAnswer::Refused;
                                               return true;
                                           }),
                           error);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
@@ -12,8 +10,3 @@ PortNames EnumerateComPorts();
 
 // Whether the name is among the ports, compared ignoring case as Windows compares device names.
 bool IsPortListed(const PortNames& ports, const std::wstring& name);
-
-// Refills the drop-down list with the given port names in order and selects
-// the previously chosen name (compared ignoring case), else the first name,
-// else nothing.
-void FillPortCombo(HWND combo, const PortNames& ports);

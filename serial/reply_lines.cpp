@@ -9,6 +9,8 @@
 namespace {
 constexpr DWORD kChunkSize = 512;
 constexpr DWORD kEmptyReadSleepMs = 10;
+// ReadLinesUntil's pause when no byte is waiting.
+constexpr DWORD kIdleSleepMs = 18;
 }  // namespace
 
 bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error) {
@@ -64,4 +66,8 @@ ReplyPoll PollReplyLines(const SerialLink& link, int timeoutMs, DWORD idleSleepM
         }
     }
     return ReplyPoll::TimedOut;
+}
+
+bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error) {
+    return ReplyPollSucceeded(PollReplyLines(link, timeoutMs, kIdleSleepMs, accept), L"等待设备响应超时", error);
 }

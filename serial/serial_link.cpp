@@ -4,14 +4,11 @@
 
 #include "base/trace.h"
 #include "serial/comm_calls.h"
-#include "serial/reply_lines.h"
 
 namespace {
 
 constexpr DWORD kQueueSize = 4096;
 constexpr DWORD kBaudRate = 115200;
-// ReadLinesUntil's pause when no byte is waiting.
-constexpr DWORD kIdleSleepMs = 18;
 
 bool ConfigurePort(HANDLE port, const std::wstring& name, std::wstring& error) {
     Comm().setupComm(port, kQueueSize, kQueueSize);
@@ -147,10 +144,6 @@ bool WriteCommandLine(const SerialLink& link, const std::string& command) {
         return false;
     }
     return true;
-}
-
-bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error) {
-    return ReplyPollSucceeded(PollReplyLines(link, timeoutMs, kIdleSleepMs, accept), L"等待设备响应超时", error);
 }
 
 bool IsPortAlive(const SerialLink& link) {

@@ -2,13 +2,12 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <mutex>
 #include <string>
 
 // The serial port the program talks through, as a link record that these
-// functions open, close and use. They read lines and know nothing of what the
-// lines mean: the device's records are the device layer's business.
+// functions open, close, write and watch. Reading its replies is the read
+// loop's business (serial/reply_lines.h), what they mean the device's.
 
 // One serial port: its handle and the name it was opened under. The port
 // functions below are its only writers. It keeps its own small lock because
@@ -40,9 +39,6 @@ private:
     std::wstring name_;
 };
 
-// Says whether a received line (trimmed, bytes as the device sent them) is the one the caller waits for.
-using LinePredicate = std::function<bool(const std::string& line)>;
-
 // Closes any port open on the link, then opens and configures the named one
 // ("COM3"): 115200 8N1, DTR and RTS raised, 4096-byte queues, 20 ms read
 // time-outs, 800 ms write time-out. On failure the link is left closed and
@@ -56,11 +52,6 @@ void CloseSerialPort(SerialLink& link);
 // Sends the command and one line feed in a single write. False when no port is
 // open, the write fails or writes fewer bytes than asked.
 bool WriteCommandLine(const SerialLink& link, const std::string& command);
-
-// Reads reply lines until `accept` returns true for one (true) or the time-out
-// passes (false, "等待设备响应超时"). Other failures: "串口未连接",
-// "串口状态读取失败", "串口读取失败".
-bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error);
 
 // Whether the open port's handle still reaches a device. Once the device has
 // gone (unplugged, or dropped off the bus to re-enumerate) every call on the

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/layout.h"
+#include "view/layout.h"
 
 // A transparent static control paints no background of its own, so when its
 // text changes the old glyphs stay on screen under the new ones. Painting the

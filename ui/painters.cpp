@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "app/control_ids.h"
 #include "ui/geometry.h"
 #include "ui/palette.h"
+#include "view/control_ids.h"
 
 namespace {
 

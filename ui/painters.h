@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/control_view.h"
-#include "app/layout.h"
+#include "view/control_view.h"
+#include "view/layout.h"
 
 // The owner-drawn look of the main window. The painters draw what they are
 // given (the card layout, the view the window last derived, the progress) and

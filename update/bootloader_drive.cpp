@@ -35,7 +35,6 @@ bool ListRoots(std::vector<std::wstring>& roots) {
     return true;
 }
 
-
 }  // namespace
 
 bool IsBootloaderDrive(const std::wstring& root) {
@@ -77,11 +76,6 @@ bool FindBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
         return true;
     }
     return false;
-}
-
-void PostCopyProgress(int32_t percent) {
-    PostStatus(L"正在写入 UF2 到 RPI-RP2...");
-    PostProgress(percent);
 }
 
 bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, const std::vector<uint8_t>& image,

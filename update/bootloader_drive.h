@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "update/progress.h"
 
 // Drive roots as the system lists them ("E:\"), compared exactly.
 using DriveRootSet = std::set<std::wstring>;
@@ -22,13 +22,9 @@ std::vector<std::wstring> ListBootloaderDrives();
 // The first removable drive labelled "RPI-RP2" (any case) that is not in `drivesBefore`.
 bool FindBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root);
 
-// The copy's progress as the window shows it: "正在写入 UF2 到 RPI-RP2..." and the percentage.
-void PostCopyProgress(int32_t percent);
-
 // Writes the image as root + fileName, in pieces of at most 64 KiB, reporting
-// the percentage after each. Errors: "创建 UF2 文件失败", "写入 UF2 失败".
-// `handedOver`, when given, says how many bytes of the image the system took,
-// also when the copy failed part of the way.
+// the percentage to `progress` after each. Errors: "创建 UF2 文件失败",
+// "写入 UF2 失败". `handedOver`, when given, says how many bytes of the image
+// the system took, also when the copy failed part of the way.
 bool WriteUf2ToDrive(const std::wstring& root, const std::wstring& fileName, const std::vector<uint8_t>& image,
-                     std::wstring& error, const ProgressCallback& progress = PostCopyProgress,
-                     size_t* handedOver = nullptr);
+                     std::wstring& error, const ProgressCallback& progress, size_t* handedOver = nullptr);

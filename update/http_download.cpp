@@ -78,13 +78,15 @@ DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
 // Reads the body to its end. A declared length that the body falls short of
 // means the connection was dropped: that is a failed read, not a whole file.
 // A body is never let grow past the limit, whatever the server declares.
+bool Fail(DownloadFailure kind, const wchar_t* text, DownloadError& error) {
+    error = DownloadError{kind, 0, text};
+    return false;
+}
+
 bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit, std::vector<uint8_t>& body,
-              const ProgressCallback& progress, std::wstring& error) {
+              const ProgressCallback& progress, DownloadError& error) {
     body.clear();
-    if (lengthKnown && length > limit) {
-        error = L"下载数据过大";
-        return false;
-    }
+    if (lengthKnown && length > limit) return Fail(DownloadFailure::TooLarge, L"下载数据过大", error);
     // The declared length is taken as the body's size before the first read,
     // so that a large image is held once rather than in ever larger copies.
     if (lengthKnown) body.reserve(length);
@@ -94,20 +96,15 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
         DWORD available = 0;
         if (!WinHttp().queryDataAvailable(request, &available)) {
             TraceSystemError(L"WinHttpQueryDataAvailable", std::wstring(), GetLastError());
-            error = L"读取响应失败";
-            return false;
+            return Fail(DownloadFailure::ReadFailed, L"读取响应失败", error);
         }
         if (available == 0) break;
-        if (total + available > limit) {
-            error = L"下载数据过大";
-            return false;
-        }
+        if (total + available > limit) return Fail(DownloadFailure::TooLarge, L"下载数据过大", error);
         std::vector<uint8_t> buffer(available);
         DWORD read = 0;
         if (!WinHttp().readData(request, buffer.data(), available, &read)) {
             TraceSystemError(L"WinHttpReadData", std::wstring(), GetLastError());
-            error = L"下载数据读取失败";
-            return false;
+            return Fail(DownloadFailure::ReadFailed, L"下载数据读取失败", error);
         }
         body.insert(body.end(), buffer.begin(), buffer.begin() + read);
         total += read;
@@ -119,11 +116,8 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
             reported = percent;
         }
     }
-    if (lengthKnown && total < length) {
-        error = L"下载数据读取失败";
-        return false;
-    }
-    error.clear();
+    if (lengthKnown && total < length) return Fail(DownloadFailure::ReadFailed, L"下载数据读取失败", error);
+    error = DownloadError();
     return true;
 }
 
@@ -157,54 +151,41 @@ bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked) {
     return true;
 }
 
-void PostDownloadProgress(int32_t percent) {
-    PostStatus(L"正在下载固件...");
-    PostProgress(percent);
-}
-
-bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error, uint64_t sizeLimit,
+bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, DownloadError& error, uint64_t sizeLimit,
                   const ProgressCallback& progress) {
     CrackedUrl target;
-    if (!CrackDownloadUrl(url, target)) {
-        error = L"下载地址无效";
-        return false;
-    }
+    if (!CrackDownloadUrl(url, target)) return Fail(DownloadFailure::BadUrl, L"下载地址无效", error);
     HttpHandles handles;
     handles.session = OpenSession();
     if (handles.session == nullptr) {
         TraceSystemError(L"WinHttpOpen", std::wstring(), GetLastError());
-        error = L"初始化网络请求失败";
-        return false;
+        return Fail(DownloadFailure::Network, L"初始化网络请求失败", error);
     }
     handles.connection = WinHttp().connect(handles.session, target.host.c_str(), target.port, 0);
     if (handles.connection == nullptr) {
         TraceSystemError(L"WinHttpConnect", target.host, GetLastError());
-        error = L"连接服务器失败";
-        return false;
+        return Fail(DownloadFailure::Network, L"连接服务器失败", error);
     }
     handles.request = WinHttp().openRequest(handles.connection, L"GET", target.objectPath.c_str(), nullptr,
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             target.secure ? WINHTTP_FLAG_SECURE : 0);
     if (handles.request == nullptr) {
         TraceSystemError(L"WinHttpOpenRequest", target.objectPath, GetLastError());
-        error = L"创建请求失败";
-        return false;
+        return Fail(DownloadFailure::Network, L"创建请求失败", error);
     }
     if (!WinHttp().sendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         TraceSystemError(L"WinHttpSendRequest", url, GetLastError());
-        error = L"HTTP 请求失败";
-        return false;
+        return Fail(DownloadFailure::Network, L"HTTP 请求失败", error);
     }
     if (!WinHttp().receiveResponse(handles.request, nullptr)) {
         TraceSystemError(L"WinHttpReceiveResponse", url, GetLastError());
-        error = L"HTTP 请求失败";
-        return false;
+        return Fail(DownloadFailure::Network, L"HTTP 请求失败", error);
     }
     // A status the library cannot read shows as 0, which is refused like any other.
     bool ignored = false;
     const DWORD status = QueryNumberHeader(handles.request, WINHTTP_QUERY_STATUS_CODE, ignored);
     if (status < 200 || status > 299) {
-        error = L"HTTP 状态码 " + std::to_wstring(status);
+        error = DownloadError{DownloadFailure::HttpStatus, status, L"HTTP 状态码 " + std::to_wstring(status)};
         return false;
     }
     bool lengthKnown = false;
@@ -215,7 +196,6 @@ bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstr
         // A body larger than the memory the program can get: the download fails, the program goes on.
         body.clear();
         body.shrink_to_fit();
-        error = L"下载数据读取失败";
-        return false;
+        return Fail(DownloadFailure::ReadFailed, L"下载数据读取失败", error);
     }
 }

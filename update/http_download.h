@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "update/progress.h"
 
 struct CrackedUrl {
     bool secure = false;
@@ -16,18 +16,37 @@ struct CrackedUrl {
 // False for an unsupported scheme, a malformed URL, or a part too long.
 bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked);
 
-// The download's progress as the window shows it: "正在下载固件..." and the percentage.
-void PostDownloadProgress(int32_t percent);
-
 // The most a download may bring: the manifest is a few lines, and an image for
 // the RP2040's largest flash (16 MiB of payload in 256-byte blocks of 512) is
 // 32 MiB.
 constexpr uint64_t kManifestSizeLimit = 64 * 1024;
 constexpr uint64_t kImageSizeLimit = 32 * 1024 * 1024;
 
+// What went wrong with a download.
+enum class DownloadFailure {
+    None,
+    BadUrl,      // "下载地址无效": a scheme other than http or https, a malformed URL, a part too long
+    Network,     // the session, the connection or the request could not be made, or no response came
+                 // (no route, refused, TLS, time-out)
+    HttpStatus,  // "HTTP 状态码 N": the server answered with a status outside 200..299
+    TooLarge,    // "下载数据过大"
+    ReadFailed,  // the body could not be read to its end
+};
+
+// A failed download: its kind, the server's status beside it, and its text.
+struct DownloadError {
+    DownloadFailure kind = DownloadFailure::None;
+    // The status the server answered with (HttpStatus only; 0 when the library
+    // could not read one, which is refused like any other).
+    uint32_t httpStatus = 0;
+    // The download's own words, which a task shows behind its prefix.
+    std::wstring text;
+};
+
 // One GET of the URL; the whole body in memory. A declared length past the
 // limit fails before reading, a body that grows past it fails as it crosses it:
-// "下载数据过大". While the length is known, reports the percentage after the
-// first read and after every read that changes it.
-bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, std::wstring& error,
-                  uint64_t sizeLimit = kImageSizeLimit, const ProgressCallback& progress = PostDownloadProgress);
+// "下载数据过大". While the length is known, reports the percentage to
+// `progress` after the first read and after every read that changes it. On
+// success `error` is cleared.
+bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, DownloadError& error, uint64_t sizeLimit,
+                  const ProgressCallback& progress);

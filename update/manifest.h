@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "update/progress.h"
+
 // The release manifest com.ini: lines of key=value (or key:value); the keys
 // `version` and `xzdz` name the newest firmware and the URL of its UF2 image,
 // and `sha256`, when there, the SHA-256 the image must have.
@@ -30,4 +32,5 @@ std::wstring ManifestUrl();
 // first fetches and checks the signature, <ManifestUrl()>.sig, and then takes
 // only a manifest that names the image's sha256: "com.ini 签名无效",
 // "下载 com.ini.sig 失败: " with the download's text, or "com.ini 缺少 sha256".
-bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error);
+// Both downloads report their progress to `progress`.
+bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error, const ProgressCallback& progress);

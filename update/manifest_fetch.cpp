@@ -7,20 +7,20 @@
 
 namespace {
 
+constexpr uint32_t kHttpNotFound = 404;
+
 // com.ini.sig from the manifest's own server, checked against the exact bytes
 // of com.ini before anything reads them. A signature that is not published
 // (404), not a signature, or not the vendor's is a refusal; one that could not
 // be had (network, TLS, another status) says so, so that a hiccup does not look
 // like tampering.
-bool SignatureVerifies(const std::string& manifestBytes, const std::vector<ReleaseKey>& keys, std::wstring& error) {
+bool SignatureVerifies(const std::string& manifestBytes, const std::vector<ReleaseKey>& keys,
+                       const ProgressCallback& progress, std::wstring& error) {
     std::vector<uint8_t> body;
-    std::wstring downloadError;
-    if (!HttpDownload(ManifestUrl() + L".sig", body, downloadError, kManifestSizeLimit)) {
-        if (downloadError == L"HTTP 状态码 404") {
-            error = L"com.ini 签名无效";
-        } else {
-            error = L"下载 com.ini.sig 失败: " + downloadError;
-        }
+    DownloadError failure;
+    if (!HttpDownload(ManifestUrl() + L".sig", body, failure, kManifestSizeLimit, progress)) {
+        const bool unpublished = failure.kind == DownloadFailure::HttpStatus && failure.httpStatus == kHttpNotFound;
+        error = unpublished ? L"com.ini 签名无效" : L"下载 com.ini.sig 失败: " + failure.text;
         return false;
     }
     ReleaseSignature signature{};
@@ -34,14 +34,18 @@ bool SignatureVerifies(const std::string& manifestBytes, const std::vector<Relea
 
 }  // namespace
 
-bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error) {
+bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error, const ProgressCallback& progress) {
     std::vector<uint8_t> body;
-    if (!HttpDownload(ManifestUrl(), body, error, kManifestSizeLimit)) return false;
+    DownloadError failure;
+    if (!HttpDownload(ManifestUrl(), body, failure, kManifestSizeLimit, progress)) {
+        error = failure.text;
+        return false;
+    }
     const std::string text(body.begin(), body.end());
     // A program built with release keys takes only what the vendor signed, and
     // only with the image's hash, so that the signature covers the image too.
     const std::vector<ReleaseKey> keys = TrustedReleaseKeys();
-    if (!keys.empty() && !SignatureVerifies(text, keys, error)) return false;
+    if (!keys.empty() && !SignatureVerifies(text, keys, progress, error)) return false;
     ReleaseManifest parsed;
     if (!ParseReleaseManifest(text, parsed, error)) return false;
     if (!keys.empty() && parsed.sha256.empty()) {

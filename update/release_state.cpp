@@ -13,11 +13,11 @@ struct KnownRelease {
     ReleaseManifest manifest;
 };
 
-// Never destroyed: detached workers may still run while the process ends.
-KnownRelease& Known() {
-    static KnownRelease& known = *new KnownRelease();
-    return known;
-}
+// Created before the entry point and never destroyed: detached workers may
+// still run while the process ends and static objects are torn down.
+KnownRelease& g_knownRelease = *new KnownRelease();
+
+KnownRelease& Known() { return g_knownRelease; }
 
 }  // namespace
 

@@ -2,18 +2,18 @@
 
 #include <windows.h>
 
-#include "app/app_state.h"
-#include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
 #include "device/port_return.h"
 #include "device/queries.h"
 #include "serial/port_list.h"
 #include "serial/serial_link.h"
+#include "task/messages.h"
 #include "update/http_download.h"
 #include "update/image_digest.h"
 #include "update/uf2_image.h"
 #include "update/uf2_name.h"
+#include "update/update_stage.h"
 #include "update/version.h"
 
 namespace {
@@ -30,8 +30,20 @@ constexpr DWORD kReconnectPollMs = 1000;
 
 // The window reads the stage on the refresh that follows.
 void EnterStage(UpdateStage stage) {
-    g_app.updateStage = stage;
+    SetUpdateStage(stage);
     PostRefresh();
+}
+
+// What the window shows while a download or the copy moves: its text again
+// with each new percentage.
+void PostDownloadProgress(int32_t percent) {
+    PostStatus(L"正在下载固件...");
+    PostProgress(percent);
+}
+
+void PostCopyProgress(int32_t percent) {
+    PostStatus(L"正在写入 UF2 到 RPI-RP2...");
+    PostProgress(percent);
 }
 
 bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
@@ -90,7 +102,7 @@ std::wstring OutcomeText(const Reconnection& found, const std::wstring& lateCopy
 void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError) {
     if (found.versionRead) StoreDeviceVersion(found.version);
     const std::wstring text = OutcomeText(found, lateCopyError);
-    if (text == kUpdateSucceeded) g_app.updateStage = UpdateStage::Succeeded;
+    if (text == kUpdateSucceeded) SetUpdateStage(UpdateStage::Succeeded);
     PostRefresh();
     PostStatus(text);
 }
@@ -98,7 +110,7 @@ void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError)
 }  // namespace
 
 void BeginUpdate() {
-    g_app.updateStage = UpdateStage::Checking;
+    SetUpdateStage(UpdateStage::Checking);
     BeginTask();
 }
 
@@ -112,7 +124,7 @@ bool ReadDeviceVersion(std::wstring& error) {
 
 bool FetchLatestRelease(std::wstring& error) {
     ReleaseManifest manifest;
-    if (!FetchReleaseManifest(manifest, error)) return false;
+    if (!FetchReleaseManifest(manifest, error, PostDownloadProgress)) return false;
     StoreRelease(manifest);
     PostRefresh();
     return true;
@@ -141,9 +153,9 @@ bool MakeSureVersionsAreKnown(UpdateRun& run) {
 bool DownloadAndCheckImage(UpdateRun& run) {
     EnterStage(UpdateStage::Downloading);
     PostStatus(L"正在下载 UF2 固件...");
-    std::wstring error;
-    if (!HttpDownload(Utf8ToWide(run.known.downloadUrl), run.image, error)) {
-        PostStatus(L"下载 UF2 失败: " + error);
+    DownloadError failure;
+    if (!HttpDownload(Utf8ToWide(run.known.downloadUrl), run.image, failure, kImageSizeLimit, PostDownloadProgress)) {
+        PostStatus(L"下载 UF2 失败: " + failure.text);
         return false;
     }
     if (run.image.empty()) {

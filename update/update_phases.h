@@ -9,8 +9,9 @@
 #include "update/release_state.h"
 
 // The steps the check and the update are made of. Each posts its own status
-// texts; a phase that returns false has posted the text the update ends with.
-// The update's phases also move AppState::updateStage on, which the window's
+// texts, those of its downloads and its copy included; a phase that returns
+// false has posted the text the update ends with. The update's phases also
+// move the update's stage on (update/update_stage.h), which the window's
 // taskbar button follows.
 
 // An update's first step: the program busy, the update at its checks.

@@ -1,9 +1,9 @@
 #include "update/update_tasks.h"
 
-#include "app/messages.h"
 #include "base/utf8.h"
 #include "device/device_state.h"
 #include "serial/port_list.h"
+#include "task/messages.h"
 #include "update/power_calls.h"
 #include "update/uf2_name.h"
 #include "update/update_phases.h"

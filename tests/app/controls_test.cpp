@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
-#include "app/window_state.h"
-#include "tests/app/layout_checks.h"
-#include "tests/app/window_fixture.h"
+#include <set>
+#include <vector>
 
-// The real window's children as a user first sees them: each on its card, clear
-// of the others, with its text and its font.
+#include "app/app_state.h"
+#include "tests/app/window_fixture.h"
+#include "tests/view/layout_checks.h"
+#include "view/layout.h"
+
+// The real window's children as a user first sees them: each made once from
+// its row of the control table, on its card, clear of the others, with its
+// text and its font.
 
 namespace {
 
@@ -68,7 +72,39 @@ TEST(Controls, EachSitsOnItsPaintedCardClearOfTheOthersInsideTheWindow) {
         MapWindowPoints(nullptr, main.window(), reinterpret_cast<POINT*>(&r), 2);
         rects[static_cast<size_t>(c.slot)] = {r.left, r.top, r.right, r.bottom};
     }
-    EXPECT_TRUE(ControlsSitOnTheirCards(g_window.cards, rects, client.right, client.bottom));
+    EXPECT_TRUE(ControlsSitOnTheirCards(g_app.cards, rects, client.right, client.bottom));
+}
+
+// Each row of the control table makes one child: in a layout slot no other
+// child takes, with an id (other than the captions' 0) no other child has.
+TEST(Controls, EachIsMadeOnceInASlotAndWithAnIdOfItsOwn) {
+    TestMainWindow main;
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(main.window(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    EXPECT_EQ(children.size(), static_cast<size_t>(kLayoutSlotCount));
+    const ControlPlaces places = PlaceControls(g_app.cards);
+    std::set<size_t> slotsTaken;
+    std::set<int> ids;
+    for (HWND child : children) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, main.window(), reinterpret_cast<POINT*>(&r), 2);
+        // A combo box sets its own height; where it starts and how wide it is are the slot's.
+        size_t slot = 0;
+        while (slot < places.size() && !(places[slot].x == r.left && places[slot].y == r.top &&
+                                         places[slot].width == r.right - r.left)) {
+            ++slot;
+        }
+        const int id = GetDlgCtrlID(child);
+        SCOPED_TRACE(testing::Message() << "the child with id " << id << " at " << r.left << "," << r.top);
+        ASSERT_LT(slot, places.size()) << "not in any slot";
+        EXPECT_TRUE(slotsTaken.insert(slot).second) << "slot " << slot << " taken twice";
+        if (id == 0) continue;
+        EXPECT_TRUE(ids.insert(id).second) << "id taken twice";
+        EXPECT_EQ(GetDlgItem(main.window(), id), child);
+    }
 }
 
 TEST(Controls, StartWithTheirTextsInTheirFonts) {

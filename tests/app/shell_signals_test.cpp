@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/control_ids.h"
 #include "app/shell_calls.h"
+#include "task/task_state.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/known_state.h"
@@ -20,6 +20,7 @@
 #include "tests/support/update_server_client.h"
 #include "update/power_calls.h"
 #include "update/volume_calls.h"
+#include "view/control_ids.h"
 
 // What the window tells the shell while an update runs: the real window on the
 // test's thread runs the real tasks against the simulated device and the local
@@ -103,7 +104,7 @@ void FakeShell(ShellCalls& shell) {
     };
     shell.flashWindowEx = [](PFLASHWINFO flash) -> BOOL {
         const bool untilBack = flash->cbSize == sizeof *flash && flash->dwFlags == (FLASHW_TRAY | FLASHW_TIMERNOFG) &&
-                               flash->hwnd == g_app.mainWindow;
+                               flash->hwnd == g_task.mainWindow;
         Note(untilBack ? "flash until back" : "flash?");
         return TRUE;
     };
@@ -112,7 +113,7 @@ void FakeShell(ShellCalls& shell) {
         const char* name = message == RegisterWindowMessageW(L"TaskbarButtonCreated")  ? "TaskbarButtonCreated"
                            : message == RegisterWindowMessageW(L"QueryCancelAutoPlay") ? "QueryCancelAutoPlay"
                                                                                         : "?";
-        const bool allowed = action == MSGFLT_ALLOW && window == g_app.mainWindow;
+        const bool allowed = action == MSGFLT_ALLOW && window == g_task.mainWindow;
         Note(std::string(allowed ? "allow " : "filter? ") + name);
         return TRUE;
     };
@@ -136,7 +137,7 @@ void AwaitPercentSince(size_t start) {
 }
 
 bool OnWorker() {
-    return g_app.mainWindow != nullptr && GetWindowThreadProcessId(g_app.mainWindow, nullptr) != GetCurrentThreadId();
+    return g_task.mainWindow != nullptr && GetWindowThreadProcessId(g_task.mainWindow, nullptr) != GetCurrentThreadId();
 }
 
 void HoldDrives(VolumeCalls& volumes) {

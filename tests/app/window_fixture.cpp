@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/window.h"
+#include "task/task_state.h"
 
 namespace {
 std::vector<std::wstring> g_statusHistory;
@@ -54,7 +55,7 @@ bool TestMainWindow::PumpUntil(const std::function<bool()>& condition, DWORD tim
 }
 
 bool TestMainWindow::PumpUntilIdle(DWORD timeoutMs) {
-    return PumpUntil([] { return !g_app.busy; }, timeoutMs);
+    return PumpUntil([] { return !g_task.busy; }, timeoutMs);
 }
 
 void TestMainWindow::Drain() {

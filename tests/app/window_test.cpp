@@ -3,12 +3,13 @@
 #include <cerrno>
 
 #include "app/app_state.h"
-#include "app/controls.h"
 #include "app/window.h"
-#include "app/worker.h"
+#include "task/task_state.h"
+#include "task/worker.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/sim_client.h"
+#include "view/control_ids.h"
 
 // Command dispatch on the window thread, watched from inside: every text the
 // status line shows (some last only an instant), and the enable states at the
@@ -82,7 +83,7 @@ TEST(WindowCommands, ATaskWhoseThreadCannotBeStartedGivesTheCommandsBack) {
         return 0;
     };
     main.Command(IdReadVersionButton);
-    EXPECT_FALSE(g_app.busy);
+    EXPECT_FALSE(g_task.busy);
     for (HWND control : {g_app.readVersionButton, g_app.checkLatestButton, g_app.connectButton, g_app.macroToggle}) {
         EXPECT_TRUE(IsWindowEnabled(control));
     }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "device/device_state.h"
+#include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/known_state.h"
@@ -49,7 +50,7 @@ TEST_F(DeviceState, EveryLineUpdatesTheDeviceStatusEvenWhenNotAccepted) {
     device.Send("TEL|fw=1.4.0;app=1;hid_ctrl_cfg=1\r\nHID|op=control;ok=1;enabled=1;live=0;pending_reboot=1\r\nend\r\n");
     std::wstring error;
     ASSERT_TRUE(ReadLinesUntil(DeviceLink(), 3000, ApplyingRecords(AppliedRecords::TelemetryAndHid,
-                                                                   [](const std::string& line, const HidReply&) {
+                                                                   [](const std::string& line, const ReplyRecord&) {
                                                                        return line == "end";
                                                                    }),
                                error));

@@ -188,10 +188,12 @@ TEST_F(DeviceQuery, AStoredVersionDoesNotEndAQueryThatGetsNoVersion) {
     EXPECT_TRUE(TakeSharedSnapshot().device.macroModeOn);  // the records were still applied
 }
 
-TEST_F(DeviceQuery, VersionIsReadFromAKeyNotFromInsideALongerKey) {
+// The version is the fw value as the record parser reads it: a key, not the
+// end of a longer one, and of two fw items the last (an empty last one: none).
+TEST_F(DeviceQuery, VersionIsTheFwValueOfTheRecord) {
     SimDevice device("mute=1");
     Open(device);
-    Responder answer(device, "telemetry.once\n", "TEL|xfw=9;fw=1.2.0\r\n");
+    Responder answer(device, "telemetry.once\n", "TEL|fw=1.0;fw=\r\nTEL|xfw=9;fw=1.0;fw=1.2.0\r\n");
     std::string version;
     std::wstring error;
     ASSERT_TRUE(ReadFirmwareVersion(version, error)) << Narrow(error);

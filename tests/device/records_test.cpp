@@ -128,54 +128,58 @@ TEST(ParseHidRecord, AbsentOkLeavesTheCallersValue) {
 
 struct FirmwareCase {
     const char* line;
-    const char* direct;  // ExtractFwField; nullptr: fails
-    const char* parsed;  // TelemetryFirmwareVersion; nullptr: fails
+    const char* version;  // the version the record carries; nullptr: none
 };
 
+// One reader of the version: the record parser's rules (any key case, '=' or
+// ':', the last of two fw items), whether the version is read on its own or
+// applied to the device status.
 const FirmwareCase kFirmwareCases[] = {
-    {"TEL|app=1;fw= 2.0 ;x=1", "2.0", "2.0"},
-    {"TEL|fw=1.2.0", "1.2.0", "1.2.0"},
-    {"TEL|xfw=9;fw=1.2.0", "1.2.0", "1.2.0"},
-    {"TEL|xfw=9", nullptr, nullptr},
-    {"TEL|app=1; fw=2.0", "2.0", "2.0"},
-    {"TEL|\tfw=2.0", "2.0", "2.0"},
-    {"TEL|FW=2.0", nullptr, "2.0"},
-    {"TEL|fw:2.0", nullptr, "2.0"},
-    {"TEL|fw =2.0", nullptr, "2.0"},
-    {"TEL|app=fw=3;x=1", nullptr, nullptr},
-    {"TEL|fw=1.2.0|app=1", "1.2.0|app=1", "1.2.0|app=1"},
-    {"TEL|fw=", nullptr, nullptr},
-    {"TEL|fw=  ;app=1", nullptr, nullptr},
-    {"TEL|", nullptr, nullptr},
-    {" TEL|fw=4.0 ", "4.0", "4.0"},
-    {"tel|fw=1", nullptr, nullptr},
-    {"xTEL|fw=1", nullptr, nullptr},
-    {"HID|fw=1", nullptr, nullptr},
+    {"TEL|app=1;fw= 2.0 ;x=1", "2.0"},
+    {"TEL|fw=1.2.0", "1.2.0"},
+    {"TEL|xfw=9;fw=1.2.0", "1.2.0"},
+    {"TEL|xfw=9", nullptr},
+    {"TEL|app=1; fw=2.0", "2.0"},
+    {"TEL|\tfw=2.0", "2.0"},
+    {"TEL|FW=2.0", "2.0"},
+    {"TEL|fw:2.0", "2.0"},
+    {"TEL|fw =2.0", "2.0"},
+    {"TEL|app=fw=3;x=1", nullptr},
+    {"TEL|fw=1.2.0|app=1", "1.2.0|app=1"},
+    {"TEL|fw=1.0;fw=2.0", "2.0"},
+    {"TEL|fw=1.0;FW:2.0", "2.0"},
+    {"TEL|fw=1.0;fw=", nullptr},
+    {"TEL|fw=", nullptr},
+    {"TEL|fw=  ;app=1", nullptr},
+    {"TEL|", nullptr},
+    {" TEL|fw=4.0 ", "4.0"},
+    {"tel|fw=1", nullptr},
+    {"xTEL|fw=1", nullptr},
+    {"HID|fw=1", nullptr},
 };
 
-TEST(FirmwareVersionOfLine, DirectReadAndRecordRulesAsTheTableSays) {
+TEST(FirmwareVersionOfLine, IsTheRecordsFwFieldAsTheTableSays) {
     for (const FirmwareCase& c : kFirmwareCases) {
         SCOPED_TRACE(c.line);
-        std::string direct = "untouched";
-        EXPECT_EQ(ExtractFwField(c.line, direct), c.direct != nullptr);
-        EXPECT_EQ(direct, c.direct != nullptr ? c.direct : "untouched");
-        std::string parsed = "untouched";
-        EXPECT_EQ(TelemetryFirmwareVersion(c.line, parsed), c.parsed != nullptr);
-        EXPECT_EQ(parsed, c.parsed != nullptr ? c.parsed : "untouched");
+        TelemetryRecord record;
+        ReadTelemetryRecord(c.line, record);
+        EXPECT_EQ(record.firmwareVersion, c.version != nullptr ? c.version : "");
+        DeviceStatus status;
+        status.currentVersion = "untouched";
+        ParseTelemetryRecord(c.line, status);
+        EXPECT_EQ(status.currentVersion, c.version != nullptr ? c.version : "untouched");
     }
 }
 
-// A version of 64 bytes is a version; a longer fw value is not taken by any of the three readers.
+// A version of 64 bytes is a version; a longer fw value is none.
 TEST(FirmwareVersionOfLine, AValuePast64BytesIsNoVersion) {
     for (size_t length : {size_t{64}, size_t{65}}) {
         SCOPED_TRACE(length);
         const std::string value(length, '7');
         const bool taken = length <= 64;
-        std::string direct = "untouched";
-        EXPECT_EQ(ExtractFwField("TEL|fw=" + value, direct), taken);
-        EXPECT_EQ(direct, taken ? value : "untouched");
-        std::string parsed = "untouched";
-        EXPECT_EQ(TelemetryFirmwareVersion("TEL|FW:" + value, parsed), taken);
+        TelemetryRecord record;
+        ASSERT_TRUE(ReadTelemetryRecord("TEL|FW:" + value, record));
+        EXPECT_EQ(record.firmwareVersion, taken ? value : "");
         DeviceStatus status;
         status.currentVersion = "1.0.0";
         EXPECT_TRUE(ParseTelemetryRecord("TEL|fw=" + value + ";app=1", status));

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "device/device_state.h"
 #include "device/tasks.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
+#include "task/task_state.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
@@ -42,7 +42,7 @@ TEST_F(DeviceTask, ReadVersionStoresAndShowsTheVersion) {
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在读取当前固件版本...", L"progress 0",
                                    L"status 当前固件版本: 1.2.0", L"refresh", L"done"}));
     EXPECT_EQ(TakeSharedSnapshot().device.currentVersion, "1.2.0");
-    EXPECT_FALSE(g_app.busy);
+    EXPECT_FALSE(g_task.busy);
 }
 
 TEST_F(DeviceTask, ReadVersionShowsAUtf8VersionAsText) {

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "app/control_ids.h"
 #include "probe.h"
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
+#include "view/control_ids.h"
 
 // Explorer asks the foreground window, before it opens its AutoPlay window for
 // a new drive, whether to leave it: the real program, asked from outside as

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/controls.h"
 #include "probe.h"
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
+#include "view/control_ids.h"
 
 // The program as a user meets it: started as its own process, its window read
 // and clicked through the window probe, a simulated device on a COM port.

@@ -3,14 +3,14 @@
 
 #include <functional>
 
-#include "app/controls.h"
-#include "app/messages.h"
 #include "probe.h"
+#include "task/messages.h"
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
 #include "tests/ui/pixel_checks.h"
 #include "ui/palette.h"
+#include "view/control_ids.h"
 
 // The painted look of the real window, read back from the screen. Fonts differ
 // under Wine, so only colours and positions are checked, never glyphs.

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/controls.h"
 #include "probe.h"
+#include "view/control_ids.h"
 
 namespace {
 // The program's path as the build knows it (a Unix path), seen through Wine's Z: drive.

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
 #include "probe.h"
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
 #include "update/image_digest.h"
+#include "view/control_ids.h"
 
 // Releases signed with the vendor's key, as a user meets them: the real program
 // built to trust two keys (the current one and the next), the local update

@@ -24,17 +24,13 @@ void CheckOneLine(const std::string& line) {
             "telemetry HID fields are -1, 0 or 1");
     Require(!telemetry.macroModeOn || telemetry.telemetryValid, "macro mode is set only with telemetryValid");
 
-    std::string direct;
-    if (ExtractFwField(line, direct)) {
-        Require(isTelemetry, "ExtractFwField only on telemetry records");
-        Require(!direct.empty() && IsTrimmed(direct), "direct fw value non-empty and trimmed");
-        Require(direct.find(';') == std::string::npos, "direct fw value stops at ';'");
-    }
-    std::string parsed;
-    if (TelemetryFirmwareVersion(line, parsed)) {
-        Require(isTelemetry, "TelemetryFirmwareVersion only on telemetry records");
-        Require(!parsed.empty() && IsTrimmed(parsed), "fw value non-empty and trimmed");
-        Require(telemetry.currentVersion == parsed, "the record parser stores the same version");
+    TelemetryRecord record;
+    Require(ReadTelemetryRecord(line, record) == isTelemetry, "both readers agree on what a telemetry record is");
+    const std::string& parsed = record.firmwareVersion;
+    if (!parsed.empty()) {
+        Require(isTelemetry, "a firmware version only from telemetry records");
+        Require(IsTrimmed(parsed) && parsed.find(';') == std::string::npos, "fw value trimmed, one item");
+        Require(telemetry.currentVersion == parsed, "the status takes the version the record carries");
     } else {
         Require(telemetry.currentVersion == sentinel, "no fw value leaves the version alone");
     }

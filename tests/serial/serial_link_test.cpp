@@ -5,6 +5,7 @@
 
 #include "base/trace.h"
 #include "serial/comm_calls.h"
+#include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/sim_client.h"

@@ -12,7 +12,7 @@ SharedSnapshot TakeSharedSnapshot() {
 }
 
 void ApplyDeviceRecord(const std::string& line) {
-    ApplyingRecords(AppliedRecords::TelemetryAndHid, [](const std::string&, const HidReply&) { return true; })(line);
+    ApplyingRecords(AppliedRecords::TelemetryAndHid, [](const std::string&, const ReplyRecord&) { return true; })(line);
 }
 
 void KnowVersions(const std::string& current, const std::string& latest, const std::string& downloadUrl) {

@@ -1,9 +1,9 @@
 #include "tests/support/message_sink.h"
 
-#include "app/app_state.h"
-#include "app/messages.h"
-#include "app/worker.h"
 #include "device/tasks.h"
+#include "task/messages.h"
+#include "task/task_state.h"
+#include "task/worker.h"
 #include "update/update_tasks.h"
 
 namespace {
@@ -24,7 +24,7 @@ MessageSink::MessageSink() {
     window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    g_app.mainWindow = window_;
+    g_task.mainWindow = window_;
     QueryPerformanceCounter(&created_);
 }
 
@@ -57,7 +57,7 @@ LRESULT CALLBACK MessageSink::WindowProc(HWND window, UINT message, WPARAM wPara
         sink->Record({PostedEvent::Refresh, L"", 0, 0});
         return 0;
     case WM_APP_TASK_DONE:
-        g_app.busy = false;
+        g_task.busy = false;
         sink->Record({PostedEvent::TaskDone, L"", 0, 0});
         return 0;
     default:
@@ -156,7 +156,7 @@ const char* TaskName(void (*task)()) {
 
 testing::AssertionResult RunTask(MessageSink& sink, const std::string& name, std::function<void()> task,
                                  DWORD timeoutMs) {
-    g_app.busy = true;
+    g_task.busy = true;
     if (!StartWorker(sink.window(), std::move(task))) {
         return testing::AssertionFailure() << "no thread could be started for " << name;
     }

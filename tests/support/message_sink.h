@@ -21,7 +21,7 @@ struct PostedEvent {
 
 class MessageSink {
 public:
-    // Creates the window and makes it AppState::mainWindow.
+    // Creates the window and makes it TaskState::mainWindow.
     MessageSink();
     ~MessageSink();
     MessageSink(const MessageSink&) = delete;

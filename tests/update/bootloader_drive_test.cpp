@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/calls_override.h"
 #include "tests/support/device_helpers.h"
-#include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "update/bootloader_drive.h"
-#include "tests/support/calls_override.h"
 #include "update/volume_calls.h"
 
 // Finding the boot loader's drive among the drives Wine lists, and copying an
@@ -41,6 +40,8 @@ std::vector<uint8_t> Pattern(size_t size) {
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 131 + i / 251) & 0xFF);
     return bytes;
 }
+
+void NoProgress(int32_t) {}
 
 class BootloaderDrive : public ::testing::Test {
 protected:
@@ -125,8 +126,8 @@ TEST_F(BootloaderDrive, CopiesTheImageByteForByteReplacingAnOlderFile) {
     const std::vector<uint8_t> older = Pattern(300000);
     const std::vector<uint8_t> image = Pattern(70000);
     std::wstring error;
-    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", older, error));
-    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", image, error));
+    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", older, error, NoProgress));
+    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", image, error, NoProgress));
     EXPECT_EQ(ReadWholeFile(drive.root() + L"firmware.uf2"), image);
 }
 
@@ -139,31 +140,26 @@ TEST_F(BootloaderDrive, WritesInPiecesOf64KiBWithProgressAfterEach) {
         return WriteFile(file, data, size, written, nullptr);
     };
     std::wstring error;
-    {
-        MessageSink sink;
-        pieces.clear();
-        ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"a.uf2", Pattern(65536), error));
-        ASSERT_TRUE(sink.PumpUntil([&] { return sink.events().size() == 2; }, 2000));
-        EXPECT_EQ(pieces, std::vector<DWORD>{65536});
-        EXPECT_EQ(sink.Trace(), (std::vector<std::wstring>{L"status 正在写入 UF2 到 RPI-RP2...", L"progress 100"}));
-    }
-    {
-        MessageSink sink;
-        pieces.clear();
-        ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"b.uf2", Pattern(65537), error));
-        ASSERT_TRUE(sink.PumpUntil([&] { return sink.events().size() == 4; }, 2000));
-        EXPECT_EQ(pieces, (std::vector<DWORD>{65536, 1}));
-        EXPECT_EQ(sink.ProgressValues(), (std::vector<int32_t>{99, 100}));
-    }
+    std::vector<int32_t> progress;
+    const auto note = [&progress](int32_t percent) { progress.push_back(percent); };
+    pieces.clear();
+    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"a.uf2", Pattern(65536), error, note));
+    EXPECT_EQ(pieces, std::vector<DWORD>{65536});
+    EXPECT_EQ(progress, std::vector<int32_t>{100});
+    pieces.clear();
+    progress.clear();
+    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"b.uf2", Pattern(65537), error, note));
+    EXPECT_EQ(pieces, (std::vector<DWORD>{65536, 1}));
+    EXPECT_EQ(progress, (std::vector<int32_t>{99, 100}));
 }
 
 TEST_F(BootloaderDrive, ADriveThatRefusesTheFileSaysSo) {
     SimDrive drive("readonly=1");
     ASSERT_NE(drive.letter, 0);
     std::wstring error;
-    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", Pattern(1024), error));
+    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"firmware.uf2", Pattern(1024), error, NoProgress));
     EXPECT_EQ(error, L"创建 UF2 文件失败");
-    EXPECT_FALSE(WriteUf2ToDrive(L"B:\\", L"firmware.uf2", Pattern(1024), error));  // no such drive
+    EXPECT_FALSE(WriteUf2ToDrive(L"B:\\", L"firmware.uf2", Pattern(1024), error, NoProgress));  // no such drive
     EXPECT_EQ(error, L"创建 UF2 文件失败");
 }
 
@@ -181,7 +177,7 @@ TEST_F(BootloaderDrive, AFailedWriteOrAWriteThatTakesNothingEndsTheCopy) {
         *written = 0;
         return FALSE;
     };
-    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"x.uf2", Pattern(4096), error));
+    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"x.uf2", Pattern(4096), error, NoProgress));
     EXPECT_EQ(error, L"写入 UF2 失败");
     EXPECT_EQ(closes, 1);
 
@@ -191,7 +187,7 @@ TEST_F(BootloaderDrive, AFailedWriteOrAWriteThatTakesNothingEndsTheCopy) {
         return TRUE;
     };
     error.clear();
-    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"y.uf2", Pattern(4096), error));
+    EXPECT_FALSE(WriteUf2ToDrive(drive.root(), L"y.uf2", Pattern(4096), error, NoProgress));
     EXPECT_EQ(error, L"写入 UF2 失败");
     EXPECT_EQ(closes, 2);
 }
@@ -204,6 +200,6 @@ TEST_F(BootloaderDrive, AShortWriteIsContinuedFromWhereItStopped) {
     };
     const std::vector<uint8_t> image = Pattern(5500);
     std::wstring error;
-    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"z.uf2", image, error));
+    ASSERT_TRUE(WriteUf2ToDrive(drive.root(), L"z.uf2", image, error, NoProgress));
     EXPECT_EQ(ReadWholeFile(drive.root() + L"z.uf2"), image);
 }

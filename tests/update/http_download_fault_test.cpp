@@ -62,11 +62,15 @@ struct Download {
     bool ok = false;
     std::vector<uint8_t> body;
     std::wstring error = L"stale";
+    DownloadFailure kind = DownloadFailure::None;
 };
 
 Download Fetch(const std::string& path) {
     Download result;
-    result.ok = HttpDownload(UpdateServerUrl(path), result.body, result.error);
+    DownloadError error;
+    result.ok = HttpDownload(UpdateServerUrl(path), result.body, error, kImageSizeLimit, [](int32_t) {});
+    result.error = error.text;
+    result.kind = error.kind;
     return result;
 }
 
@@ -115,6 +119,7 @@ TEST_F(HttpDownloadFaultTest, HandlesTheLibraryCannotCreateFailBeforeAnyRequest)
         c.breakIt(*winHttp);
         const Download download = Fetch("/fw.uf2");
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::Network);
         EXPECT_EQ(download.error, c.error);
     }
     EXPECT_TRUE(ServedRequests().empty());
@@ -127,6 +132,7 @@ TEST_F(HttpDownloadFaultTest, FailedReadEndsTheDownload) {
         winHttp->readData = ReadFailingLater;
         const Download download = Fetch("/fw.uf2");
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::ReadFailed);
         EXPECT_EQ(download.error, L"下载数据读取失败");
         EXPECT_LT(download.body.size(), 300u * 1024);
     }

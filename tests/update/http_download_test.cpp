@@ -18,6 +18,9 @@ struct Download {
     bool ok = false;
     std::string body;
     std::wstring error = L"not run";
+    DownloadFailure kind = DownloadFailure::None;
+    uint32_t httpStatus = 0;
+    std::vector<int32_t> progress;  // every percentage reported, in order
 };
 
 // Runs the download as a task does, on a worker thread, with the sink as the
@@ -30,36 +33,23 @@ Download RunDownload(MessageSink& sink, const std::wstring& url, DWORD timeoutMs
         sink, "the download of '" + std::string(url.begin(), url.end()) + "'",
         [result, url, limit] {
             std::vector<uint8_t> body;
-            std::wstring error = L"stale";
-            result->ok = HttpDownload(url, body, error, limit);
+            DownloadError error{DownloadFailure::HttpStatus, 999, L"stale"};
+            result->ok = HttpDownload(url, body, error, limit,
+                                      [result](int32_t percent) { result->progress.push_back(percent); });
             result->body.assign(body.begin(), body.end());
-            result->error = error;
+            result->error = error.text;
+            result->kind = error.kind;
+            result->httpStatus = error.httpStatus;
         },
         timeoutMs));
     return *result;
 }
 
-// The download's own posts, without the launcher's task-done.
-std::vector<PostedEvent> DownloadEvents(const MessageSink& sink) {
-    std::vector<PostedEvent> events;
-    for (const auto& event : sink.events())
-        if (event.kind != PostedEvent::TaskDone) events.push_back(event);
-    return events;
-}
-
-// Every read posts the status text and then the percentage; the percentages rise to 100.
-void ExpectProgressPairsEndingAt100(const std::vector<PostedEvent>& events) {
-    ASSERT_FALSE(events.empty());
-    ASSERT_EQ(events.size() % 2, 0u);
-    int32_t last = -1;
-    for (size_t i = 0; i < events.size(); i += 2) {
-        EXPECT_EQ(events[i].kind, PostedEvent::Status);
-        EXPECT_EQ(events[i].text, L"正在下载固件...");
-        ASSERT_EQ(events[i + 1].kind, PostedEvent::Progress);
-        EXPECT_GE(events[i + 1].percent, last);
-        last = events[i + 1].percent;
-    }
-    EXPECT_EQ(last, 100);
+// A percentage after every read; they rise to 100.
+void ExpectProgressEndingAt100(const std::vector<int32_t>& progress) {
+    ASSERT_FALSE(progress.empty());
+    for (size_t i = 1; i < progress.size(); ++i) EXPECT_GE(progress[i], progress[i - 1]);
+    EXPECT_EQ(progress.back(), 100);
 }
 
 class HttpDownloadTest : public testing::Test {
@@ -77,11 +67,11 @@ TEST_F(HttpDownloadTest, BodyWithLengthArrivesWholeWithProgressAfterEveryRead) {
     const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
     EXPECT_TRUE(download.ok);
     EXPECT_EQ(download.error, L"");
+    EXPECT_EQ(download.kind, DownloadFailure::None);
     EXPECT_TRUE(download.body == bytes);
-    const auto events = DownloadEvents(sink);
-    ExpectProgressPairsEndingAt100(events);
-    EXPECT_GT(events.size(), 2u) << "the body came in one read";
-    EXPECT_LT(events[1].percent, 100);
+    ExpectProgressEndingAt100(download.progress);
+    EXPECT_GT(download.progress.size(), 1u) << "the body came in one read";
+    EXPECT_LT(download.progress.front(), 100);
 }
 
 TEST_F(HttpDownloadTest, LargeImageArrivesIntact) {
@@ -90,26 +80,31 @@ TEST_F(HttpDownloadTest, LargeImageArrivesIntact) {
     const Download download = RunDownload(sink, UpdateServerUrl("/firmware/large.uf2"));
     EXPECT_TRUE(download.ok);
     EXPECT_TRUE(download.body == image) << "got " << download.body.size() << " of " << image.size() << " bytes";
-    ExpectProgressPairsEndingAt100(DownloadEvents(sink));
+    ExpectProgressEndingAt100(download.progress);
 }
 
+// The caller reads the status as a number beside the text (a 404 is a
+// signature that was never published).
 TEST_F(HttpDownloadTest, StatusOutside200To299FailsWithItsNumber) {
     const struct {
         const char* delivery;
+        uint32_t status;
         const wchar_t* error;
     } cases[] = {
-        {"status=404", L"HTTP 状态码 404"},
-        {"status=500", L"HTTP 状态码 500"},
-        {"status=300", L"HTTP 状态码 300"},
+        {"status=404", 404, L"HTTP 状态码 404"},
+        {"status=500", 500, L"HTTP 状态码 500"},
+        {"status=300", 300, L"HTTP 状态码 300"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.delivery);
         ServeBytes("/fw.uf2", "error page", c.delivery);
         const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::HttpStatus);
+        EXPECT_EQ(download.httpStatus, c.status);
         EXPECT_EQ(download.error, c.error);
+        EXPECT_TRUE(download.progress.empty());
     }
-    EXPECT_TRUE(sink.ProgressValues().empty());
 }
 
 TEST_F(HttpDownloadTest, BodiesWithoutAUsableLengthAreReadWithoutProgress) {
@@ -126,13 +121,14 @@ TEST_F(HttpDownloadTest, BodiesWithoutAUsableLengthAreReadWithoutProgress) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.delivery);
-        sink.Clear();
         ServeBytes("/fw.uf2", c.body, c.delivery);
         const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
         EXPECT_TRUE(download.ok);
         EXPECT_EQ(download.error, L"");
+        EXPECT_EQ(download.kind, DownloadFailure::None);
+        EXPECT_EQ(download.httpStatus, 0u);
         EXPECT_TRUE(download.body == c.body) << download.body.size() << " bytes";
-        EXPECT_TRUE(DownloadEvents(sink).empty());
+        EXPECT_TRUE(download.progress.empty());
     }
 }
 
@@ -142,6 +138,7 @@ TEST_F(HttpDownloadTest, BodyShorterThanItsLengthIsNotAWholeDownload) {
         ServeBytes("/fw.uf2", PatternBytes(20000), delivery);
         const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::ReadFailed);
         EXPECT_EQ(download.error, L"下载数据读取失败");
     }
     // A reset connection: some systems report it on the availability query
@@ -159,6 +156,7 @@ TEST_F(HttpDownloadTest, RefusedConnectionFailsTheRequest) {
     const uint16_t port = UnusedLoopbackPort();
     const Download download = RunDownload(sink, L"http://127.0.0.1:" + std::to_wstring(port) + L"/fw.uf2");
     EXPECT_FALSE(download.ok);
+    EXPECT_EQ(download.kind, DownloadFailure::Network);
     EXPECT_EQ(download.error, L"HTTP 请求失败");
 }
 
@@ -166,6 +164,7 @@ TEST_F(HttpDownloadTest, InvalidUrlIsRefusedBeforeAnyRequest) {
     for (const wchar_t* url : {L"", L"firmware.uf2", L"ftp://127.0.0.1/fw.uf2", L"http://"}) {
         const Download download = RunDownload(sink, url);
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::BadUrl);
         EXPECT_EQ(download.error, L"下载地址无效");
     }
     EXPECT_TRUE(ServedRequests().empty());
@@ -191,9 +190,9 @@ TEST_F(HttpDownloadTest, SilentServerEndsWithAFailureInsteadOfWaitingForEver) {
     auto fetch = [](const char* path) {
         return std::async(std::launch::async, [path] {
             std::vector<uint8_t> body;
-            std::wstring error;
-            HttpDownload(UpdateServerUrl(path), body, error);
-            return error;
+            DownloadError error;
+            HttpDownload(UpdateServerUrl(path), body, error, kImageSizeLimit, [](int32_t) {});
+            return error.text;
         });
     };
     auto silent = fetch("/silent.uf2");
@@ -214,10 +213,9 @@ TEST_F(HttpDownloadTest, ProgressIsPostedOnlyWhenThePercentageChanges) {
     ServeBytes("/fw.uf2", bytes, "mode=trickle&chunk=256&delay=1");
     const Download download = RunDownload(sink, UpdateServerUrl("/fw.uf2"));
     ASSERT_TRUE(download.ok);
-    const auto events = DownloadEvents(sink);
-    ExpectProgressPairsEndingAt100(events);
-    EXPECT_LE(events.size(), 2u * 101);
-    for (size_t i = 3; i < events.size(); i += 2) EXPECT_GT(events[i].percent, events[i - 2].percent);
+    ExpectProgressEndingAt100(download.progress);
+    EXPECT_LE(download.progress.size(), 101u);
+    for (size_t i = 1; i < download.progress.size(); ++i) EXPECT_GT(download.progress[i], download.progress[i - 1]);
 }
 
 TEST_F(HttpDownloadTest, ABodyPastTheLimitFailsBeforeOrAsItCrossesIt) {
@@ -226,6 +224,7 @@ TEST_F(HttpDownloadTest, ABodyPastTheLimitFailsBeforeOrAsItCrossesIt) {
     ServeBytes("/com.ini", bytes);
     Download download = RunDownload(sink, UpdateServerUrl("/com.ini"), 60000, kManifestSizeLimit);
     EXPECT_FALSE(download.ok);
+    EXPECT_EQ(download.kind, DownloadFailure::TooLarge);
     EXPECT_EQ(download.error, L"下载数据过大");
     EXPECT_TRUE(download.body.empty());
     // No length: read until the body would cross the limit.
@@ -251,6 +250,7 @@ TEST_F(HttpDownloadTest, HttpsTakesOnlyACertificateTheSystemTrustsForThatHost) {
         SCOPED_TRACE(static_cast<int>(refused));
         download = RunDownload(sink, UpdateServerTlsUrl("/fw.uf2", refused));
         EXPECT_FALSE(download.ok);
+        EXPECT_EQ(download.kind, DownloadFailure::Network);
         EXPECT_EQ(download.error, L"HTTP 请求失败");
         EXPECT_TRUE(download.body.empty());
     }

@@ -43,9 +43,9 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
 #include "probe.h"
 #include "status_record.h"
+#include "view/control_ids.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/messages.h"
-#include "app/worker.h"
+#include "task/messages.h"
+#include "task/task_state.h"
+#include "task/worker.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/message_sink.h"
 
@@ -39,7 +39,7 @@ void operator delete(void* block) noexcept {
 void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 TEST(PostedMessages, AreDroppedWhileThereIsNoMainWindow) {
-    g_app.mainWindow = nullptr;
+    g_task.mainWindow = nullptr;
     PostStatus(L"lost");
     PostProgress(10);
     PostRefresh();
@@ -77,12 +77,12 @@ TEST(PostedMessages, StatusToAVanishedWindowIsFreedNotLeaked) {
     g_countedThread = GetCurrentThreadId();
     const long before = g_liveBlocks;
 
-    g_app.mainWindow = gone;
+    g_task.mainWindow = gone;
     for (int i = 0; i < 100; ++i) PostStatus(L"nobody will ever read this text");
     const long afterLostPosts = g_liveBlocks;
 
     // A post that arrives leaves its string allocated until the window takes it.
-    g_app.mainWindow = live;
+    g_task.mainWindow = live;
     PostStatus(L"somebody reads this text");
     const long whilePosted = g_liveBlocks;
     MSG msg{};
@@ -94,7 +94,7 @@ TEST(PostedMessages, StatusToAVanishedWindowIsFreedNotLeaked) {
     }
     const long afterTaken = g_liveBlocks;
     g_countedThread = 0;
-    g_app.mainWindow = nullptr;
+    g_task.mainWindow = nullptr;
     DestroyWindow(live);
 
     EXPECT_EQ(afterLostPosts, before) << "blocks left behind by 100 posts to a destroyed window";
@@ -106,7 +106,7 @@ TEST(PostedMessages, StatusToAVanishedWindowIsFreedNotLeaked) {
 TEST(StartWorker, PostsTaskDoneAfterTheTaskReturnsAndAfterItsLastStatus) {
     MessageSink sink;
     ASSERT_TRUE(RunTask(sink, "a task that posts", [] {
-        g_app.busy = true;
+        g_task.busy = true;
         PostRefresh();
         PostStatus(L"first");
         PostStatus(L"last");
@@ -114,7 +114,7 @@ TEST(StartWorker, PostsTaskDoneAfterTheTaskReturnsAndAfterItsLastStatus) {
     ASSERT_EQ(sink.events().size(), 4u);
     EXPECT_EQ(sink.events()[2].text, L"last");
     EXPECT_EQ(sink.events()[3].kind, PostedEvent::TaskDone);
-    EXPECT_FALSE(g_app.busy);
+    EXPECT_FALSE(g_task.busy);
 }
 
 // Tasks that end at once, each started as soon as the last has reported: a
@@ -152,7 +152,7 @@ TEST(StartWorker, ATaskThatThrowsEndsWithItsTextAndTheTaskDone) {
     ASSERT_TRUE(RunTask(sink, "a task that fails", [] { throw std::runtime_error("broken"); }));
     EXPECT_EQ(sink.Trace(), (std::vector<std::wstring>{L"status working", L"status 操作失败: 内存不足", L"done",
                                                        L"status 操作失败", L"done"}));
-    EXPECT_FALSE(g_app.busy);
+    EXPECT_FALSE(g_task.busy);
 }
 
 // The end of a task is posted again and again while it cannot be delivered,

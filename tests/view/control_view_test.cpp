@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/control_view.h"
+#include "view/control_view.h"
 
 // What the window shows for a state: the enable rules and the state labels.
 

@@ -1,4 +1,4 @@
-#include "app/control_view.h"
+#include "view/control_view.h"
 
 namespace {
 std::wstring HidStateText(bool connected, const DeviceStatus& d) {

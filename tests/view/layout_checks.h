@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/layout.h"
+#include "view/layout.h"
 
 // What the eye relies on in the window's layout, checked on the numbers the
 // layout gives and on the controls of the real window alike.

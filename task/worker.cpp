@@ -1,4 +1,4 @@
-#include "app/worker.h"
+#include "task/worker.h"
 
 #include <process.h>
 
@@ -6,8 +6,8 @@
 #include <new>
 #include <utility>
 
-#include "app/app_state.h"
-#include "app/messages.h"
+#include "task/messages.h"
+#include "task/task_state.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ bool StartWorker(HWND window, std::function<void()> task) {
     const uintptr_t thread = CallsInUse<ThreadCalls>().beginThread(nullptr, 0, RunWorker, start.get(), 0, nullptr);
     if (thread == 0) {
         // No thread: nothing will ever post WM_APP_TASK_DONE, so give the commands back now.
-        g_app.busy = false;
+        g_task.busy = false;
         return false;
     }
     start.release();  // the worker owns it now

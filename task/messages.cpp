@@ -1,11 +1,11 @@
-#include "app/messages.h"
+#include "task/messages.h"
 
 #include <memory>
 
-#include "app/app_state.h"
+#include "task/task_state.h"
 
 void PostStatus(const std::wstring& text) {
-    HWND window = g_app.mainWindow;
+    HWND window = g_task.mainWindow;
     if (window == nullptr) return;
     auto copy = std::make_unique<std::wstring>(text);
     if (PostMessageW(window, WM_APP_STATUS, 0, reinterpret_cast<LPARAM>(copy.get()))) {
@@ -15,19 +15,19 @@ void PostStatus(const std::wstring& text) {
 }
 
 void PostProgress(int32_t percent) {
-    HWND window = g_app.mainWindow;
+    HWND window = g_task.mainWindow;
     if (window == nullptr) return;
     PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(static_cast<intptr_t>(percent)), 0);
 }
 
 void PostRefresh() {
-    HWND window = g_app.mainWindow;
+    HWND window = g_task.mainWindow;
     if (window == nullptr) return;
     PostMessageW(window, WM_APP_REFRESH, 0, 0);
 }
 
 void BeginTask() {
-    g_app.busy = true;
+    g_task.busy = true;
     PostRefresh();
 }
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-// Where the six cards and the 23 controls of the main window go, as plain
+// Where the six cards and the controls of the main window go, as plain
 // arithmetic on the client size. The window applies the numbers with MoveWindow.
 
 struct LayoutRect {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/layout.h"
-#include "tests/app/layout_checks.h"
+#include "tests/view/layout_checks.h"
+#include "view/layout.h"
 
 // The layout at the client sizes the window meets: its own, the minimum, a
 // minimised window's 0 by 0, and wider or taller ones.

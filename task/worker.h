@@ -10,7 +10,7 @@
 // Runs the task on a new detached thread; when it returns, posts WM_APP_TASK_DONE
 // to the window (again and again while the window's queue is full). A task that
 // lets an exception out ends with "操作失败: 内存不足" (out of memory) or
-// "操作失败". Returns false (and clears AppState::busy, so the commands come
+// "操作失败". Returns false (and clears TaskState::busy, so the commands come
 // back) when no thread could be started.
 bool StartWorker(HWND window, std::function<void()> task);
 
