@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "update/bootloader_drive.h"
 #include "update/update_stage.h"
 #include "view/control_view.h"
 #include "view/layout.h"
@@ -82,6 +83,8 @@ struct AppState {
     // The RPI-RP2 drives last found while no port was open and no task ran:
     // with exactly one, the update command flashes it.
     std::vector<std::wstring> bootloaderDrives;
+    // The drives there when the running (or the last) task began.
+    DriveRootSet drivesAtTaskStart;
     TaskbarButton taskbar;
 };
 

@@ -23,6 +23,7 @@ namespace {
 // Every task starts the same way; if no thread could be made, StartWorker has
 // already cleared busy and the commands have to come back on screen.
 void StartTask(std::function<void()> task) {
+    NoteDrivesAtTaskStart();
     g_task.busy = true;
     if (!StartWorker(g_task.mainWindow, std::move(task))) RefreshControls();
 }

@@ -2,7 +2,6 @@
 
 #include <dbt.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,21 +9,21 @@
 #include "app/refresh.h"
 #include "device/device_state.h"
 #include "serial/port_list.h"
+#include "serial/serial_link.h"
 #include "task/messages.h"
 #include "task/task_state.h"
 #include "update/bootloader_drive.h"
 
 namespace {
 
-bool IsNewDrive(const std::vector<std::wstring>& before, const std::wstring& root) {
-    return std::find(before.begin(), before.end(), root) == before.end();
-}
-
 void AnnounceDrives(const std::vector<std::wstring>& found, const std::vector<std::wstring>& before,
                     DriveNews news) {
     if (news == DriveNews::OnOffer) {
-        // One drive is offered for flashing; the first time it is, the window says so.
-        if (found.size() == 1 && IsNewDrive(before, found.front())) {
+        // A device left in its boot loader by the task (a copy its drive
+        // refused, say) is offered for flashing. A drive that was there when
+        // the task began is not news: the task's own last text says why it
+        // ended, which the user must see.
+        if (found.size() == 1 && g_app.drivesAtTaskStart.count(found.front()) == 0) {
             PostStatus(L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。");
         }
         return;
@@ -39,14 +38,17 @@ void AnnounceDrives(const std::vector<std::wstring>& found, const std::vector<st
     }
 }
 
-// The port list follows the system, an open port that is no longer listed is
-// disconnected (its handle is dead, and every command on it would fail), and
-// without an open port the drives are looked at.
+// The port list follows the system, and an open port that has gone is let go
+// of as on an unplug: every command on it would fail. A port is still there
+// only while it is listed and its handle still reaches a device: a device that
+// dropped off the bus (a loose cable, a reset, a replug) usually comes back
+// under the same name within a second, and the handle to the old one is dead
+// for good (and may keep the device from getting its name back). Then the
+// drives are looked at.
 void FollowPlugged(DriveNews news) {
     const PortNames ports = RefreshPortList();
     std::wstring openPort;
-    if (DeviceLink().IsOpenAs(openPort)) {
-        if (IsPortListed(ports, openPort)) return;
+    if (DeviceLink().IsOpenAs(openPort) && !(IsPortListed(ports, openPort) && IsPortAlive(DeviceLink()))) {
         DisconnectDevice(L"设备已拔出，串口已断开。");
     }
     LookForBootloaderDrives(news);
@@ -65,6 +67,8 @@ void LookForBootloaderDrives(DriveNews news) {
     }
     RefreshControls();
 }
+
+void NoteDrivesAtTaskStart() { g_app.drivesAtTaskStart = ListDriveRoots(); }
 
 void FollowDeviceChange(WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED && event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;

@@ -9,22 +9,28 @@
 enum class DriveNews {
     Always,    // start-up and "刷新串口": say what was found
     OnChange,  // a device came or went: say so only when the drives changed
-    OnOffer,   // after a task: only a drive offered for the first time, else the task's last text stays
+    OnOffer,   // after a task: only a drive that was not there when the task began, else the task's last text stays
 };
 
 // Looks for removable RPI-RP2 drives while no port is open and no task runs,
 // and keeps what it found for the update command: with exactly one the update
-// runs from the boot loader. Refreshes the controls.
+// runs from the boot loader. While a port is open it forgets the drives it
+// offered, so that a drive on the same letter later is a new one. Refreshes
+// the controls.
 void LookForBootloaderDrives(DriveNews news);
+
+// Every task's start: the drives there now, so that the task's end can tell a
+// drive that came during the task.
+void NoteDrivesAtTaskStart();
 
 // WM_DEVICECHANGE: on a device arriving or leaving (or the system's device tree
 // changing), while no task runs, the port list is refreshed with the choice
-// kept; an open port that is no longer listed is disconnected, and without an
-// open port the drives are looked at again.
+// kept; an open port that has gone is disconnected, and the drives are looked
+// at again.
 void FollowDeviceChange(WPARAM event);
 
 // WM_APP_TASK_DONE: the device messages that came while the task ran were
 // passed over, so the window looks once at what it may have missed: an open
-// port gone is disconnected, and an RPI-RP2 drive it has not offered yet is
-// offered for flashing.
+// port gone is disconnected, and a single RPI-RP2 drive that came during the
+// task is offered for flashing.
 void CatchUpAfterTask();

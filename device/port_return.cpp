@@ -14,38 +14,66 @@ bool OpenAnsweringPort(const std::wstring& name, const std::function<bool()>& as
     return false;
 }
 
-}  // namespace
-
-PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>& ask) {
+// One look: the saved port, reopened once it is listed (and asked once), else
+// a port new since the search began on which the device answers.
+PortReturn LookOnce(const PortSearch& search, const std::function<bool()>& ask) {
     PortReturn found;
-    const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < search.waitMs) {
-        const PortNames ports = EnumerateComPorts();
-        if (!search.savedPortName.empty() && IsPortListed(ports, search.savedPortName)) {
-            std::wstring error;
-            if (OpenDevicePort(search.savedPortName, error)) {
-                found.reopened = true;
-                found.answered = ask();
-                return found;
-            }
-        } else {
-            for (const std::wstring& port : ports) {
-                if (IsPortListed(search.portsBefore, port) || !OpenAnsweringPort(port, ask)) continue;
-                found.reopened = found.answered = true;
-                return found;
-            }
+    const PortNames ports = EnumerateComPorts();
+    if (!search.savedPortName.empty() && IsPortListed(ports, search.savedPortName)) {
+        std::wstring error;
+        if (OpenDevicePort(search.savedPortName, error)) {
+            found.reopened = true;
+            found.answered = ask();
         }
-        Sleep(search.pollMs);
+        return found;
+    }
+    for (const std::wstring& port : ports) {
+        if (IsPortListed(search.portsBefore, port) || !OpenAnsweringPort(port, ask)) continue;
+        found.reopened = found.answered = true;
+        break;
     }
     return found;
 }
 
-bool AwaitOpenPortGone(ULONGLONG waitMs, DWORD pollMs) {
+bool TimeLeft(ULONGLONG start, ULONGLONG waitMs) { return GetTickCount64() - start < waitMs; }
+
+// The open port has gone: it is no longer listed, or its handle no longer reaches a device.
+bool OpenPortGone() {
     const SerialLink& link = DeviceLink();
-    const std::wstring name = link.Name();
+    return !IsPortListed(EnumerateComPorts(), link.Name()) || !IsPortAlive(link);
+}
+
+}  // namespace
+
+PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>& ask) {
+    const ULONGLONG start = GetTickCount64();
+    while (TimeLeft(start, search.waitMs)) {
+        const PortReturn found = LookOnce(search, ask);
+        if (found.reopened) return found;
+        Sleep(search.pollMs);
+    }
+    return PortReturn();
+}
+
+PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs) {
+    const ULONGLONG start = GetTickCount64();
+    while (TimeLeft(start, search.waitMs)) {
+        PortReturn found = LookOnce(search, ask);
+        while (found.reopened && !found.answered && TimeLeft(start, search.waitMs) && !OpenPortGone()) {
+            Sleep(askPauseMs);
+            found.answered = ask();
+        }
+        if (found.answered) return found;
+        if (found.reopened) CloseDevicePort();  // gone again, or silent until the time was up
+        Sleep(search.pollMs);
+    }
+    return PortReturn();
+}
+
+bool AwaitOpenPortGone(ULONGLONG waitMs, DWORD pollMs) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        if (!IsPortListed(EnumerateComPorts(), name) || !IsPortAlive(link)) return true;
+        if (OpenPortGone()) return true;
         if (GetTickCount64() - start >= waitMs) return false;
         Sleep(pollMs);
     }

@@ -35,6 +35,13 @@ struct PortReturn {
 // and says whether it answered.
 PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>& ask);
 
+// The same, until the device has answered: a port that opens under its old
+// name before the firmware answers there (Windows may open it while it still
+// sets up a new interface layout) is asked again `askPauseMs` after each
+// unanswered question, while it stays. True only once it answered; a port
+// that went again, or that is still silent when the time is up, is closed.
+PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs);
+
 // Watches the open port for up to `waitMs`: true once it has gone, that is,
 // once it is no longer listed or its handle no longer reaches a device (a port
 // that comes back under its old name at once still leaves the old handle dead).

@@ -18,11 +18,15 @@ constexpr DWORD kMacroSettleMs = 120;
 constexpr int kHidReplyTimeoutMs = 5000;
 constexpr DWORD kHidReenumerateMs = 900;
 // The re-enumeration after a HID switch: how long the port is watched for
-// going away, and how long and how often the device is looked for afterwards.
+// going away; how long the device is followed afterwards (the first time a
+// device shows Windows a new interface layout, setting it up can take well
+// over ten seconds), how often it is looked for, and the pause between two
+// questions it left unanswered.
 constexpr ULONGLONG kPortGoneWaitMs = 3000;
 constexpr DWORD kPortGonePollMs = 100;
-constexpr ULONGLONG kReturnWaitMs = 10000;
+constexpr ULONGLONG kReturnWaitMs = 25000;
 constexpr DWORD kReturnPollMs = 500;
+constexpr DWORD kAskAgainMs = 500;
 
 // Both switches begin alike: the opening text, then the command, which needs an
 // open port and a whole write; false when the switch has ended with its text.
@@ -75,8 +79,9 @@ bool AwaitHidAnswer(HidAnswer& answer, std::wstring& error) {
 // The device drops off the USB bus and comes back with its new interfaces;
 // Windows removes its port and makes it again, and the old handle is dead for
 // good. Once the port has gone, the link lets go of it (the device was not
-// unplugged) and the device is looked for: under its old name, or under a name
-// new since the switch on which it answers.
+// unplugged) and the device is followed until it answers: under its old name,
+// or under a name new since the switch. It is back only once it has answered,
+// and what the window then shows is that answer.
 void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)()) {
     if (!AwaitOpenPortGone(kPortGoneWaitMs, kPortGonePollMs)) return;  // it stayed: nothing to follow
     PortSearch search;
@@ -86,11 +91,11 @@ void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)(
     search.pollMs = kReturnPollMs;
     CloseDevicePort();
     PostRefresh();
-    const PortReturn back = AwaitDevicePort(search, [] {
+    const PortReturn back = AwaitAnsweringDevice(search, [] {
         std::wstring error;
         return RequestTelemetrySnapshot(error);
-    });
-    if (!back.reopened) {
+    }, kAskAgainMs);
+    if (!back.answered) {
         // Left as after an unplug: nothing known about a device that is not there.
         ForgetDeviceVersion();
         if (forgetWithDevice != nullptr) forgetWithDevice();
@@ -99,8 +104,6 @@ void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)(
         PostStatus(L"设备重枚举后未能自动重连，请手动重新连接。");
         return;
     }
-    // Its state has been read once more on the way (under its old name the
-    // port is kept even when that read failed).
     PostRefresh();
     PostStatus(L"设备重枚举完成，已重新连接。");
 }

@@ -66,6 +66,9 @@ Device options (plug and set; demo-mode flags as --name VALUE):
     reenum_back_ms=N      from the port going away to a new port under that name (default
                           1000; list_before_open_ms applies here too)
     reenum_return=auto|never  never: a port that went away stays away until replug
+    reenum_mute_ms=N      once the port is back after a re-enumeration, the firmware ignores
+                          every command for N ms (default 0), as a device whose new interfaces
+                          are still being set up
     mute=1                the device receives but never answers nor acts
     reply_delay_ms=N      every answer N ms after its command
     eol=lf|crlf           line end of answers (default crlf)
@@ -200,6 +203,7 @@ OPTIONS = {
     "reenum_port": (_choice("same", "new", "keep"), "same"),
     "reenum_back_ms": (_ms, 1000),
     "reenum_return": (_choice("auto", "never"), "auto"),
+    "reenum_mute_ms": (_ms, 0),
     "mute": (_flag, False),
     "reply_delay_ms": (_ms, 0),
     "eol": (_choice("lf", "crlf"), "crlf"),
@@ -395,6 +399,7 @@ class Device:
         self.chatter_task = None
         self.reenum_task = None
         self.out_time = 0.0         # when the last queued output goes out (keeps answers in order)
+        self.deaf_until = 0.0       # loop time until which commands are ignored (after a re-enumeration)
         self.born = time.monotonic()
         self.apply(options)
 
@@ -592,6 +597,7 @@ class Simulator:
             os.close(port.slave)
             device.port = None
             device.out_time = 0.0
+            device.deaf_until = 0.0
             device.line = bytearray()   # a half-received command dies with the port
             log("%s: port closed (%s)" % (device.name, port.pts))
 
@@ -747,6 +753,9 @@ class Simulator:
         log("%s: command %r" % (device.name, command))
         if device.opt["mute"]:
             return
+        if self.loop.time() < device.deaf_until:
+            log("%s: still setting up its interfaces, command ignored" % device.name)
+            return
         if command == "telemetry.once":
             self.answer(device, [self.telemetry(device)])
         elif command == "box.info":
@@ -812,6 +821,7 @@ class Simulator:
                 if device.opt["reenum_port"] == "new":
                     self.renumber(device)
                 await self.attach_port(device, device.opt["list_before_open_ms"])
+                device.deaf_until = self.loop.time() + device.opt["reenum_mute_ms"] / 1000
         except asyncio.CancelledError:
             raise
         except Exception as error:   # logged: the device just stays without a port

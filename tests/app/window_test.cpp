@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <dbt.h>
+
 #include <cerrno>
 
 #include "app/app_state.h"
 #include "app/window.h"
+#include "serial/comm_calls.h"
 #include "task/task_state.h"
 #include "task/worker.h"
 #include "tests/app/window_fixture.h"
@@ -114,6 +118,66 @@ TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
     EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
     EXPECT_TRUE(IsWindowEnabled(g_app.portCombo));
     EXPECT_FALSE(IsWindowEnabled(g_app.readVersionButton));
+}
+
+// On Windows a device that drops off the bus (a loose cable, a reset) usually
+// comes back under the same COM name at once, while the handle to the old port
+// is dead for good: a port listed again is no port to stay connected to.
+// Replugged while a task runs, the device is let go of when the task ends...
+TEST(WindowCommands, ADeviceRepluggedUnderItsNameDuringATaskIsDisconnectedWhenTheTaskEnds) {
+    SimDevice device("app=1 hid_cfg=0");
+    TestMainWindow main;
+    ASSERT_TRUE(ConnectAndSync(main, device));
+
+    // The version read waits at its first look at the port until the device
+    // has been unplugged and plugged in again.
+    static HANDLE reading;
+    static HANDLE replugged;
+    static DWORD windowThread;
+    reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    replugged = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    windowThread = GetCurrentThreadId();
+    CallsOverride<CommCalls> comm;
+    comm->clearCommError = [](HANDLE port, LPDWORD errors, LPCOMSTAT status) -> BOOL {
+        if (GetCurrentThreadId() != windowThread) {
+            SetEvent(reading);
+            WaitForSingleObject(replugged, 10000);
+        }
+        return CommCalls::System().clearCommError(port, errors, status);
+    };
+    main.Command(IdReadVersionButton);
+    ASSERT_EQ(WaitForSingleObject(reading, 5000), WAIT_OBJECT_0);
+    device.Unplug();
+    device.Replug();
+    ASSERT_TRUE(device.plugged());
+    SetEvent(replugged);
+    ASSERT_TRUE(main.PumpUntilIdle(10000));
+    main.Drain();
+    EXPECT_EQ(main.statusHistory().back(), L"设备已拔出，串口已断开。");
+    EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
+    EXPECT_TRUE(IsWindowEnabled(g_app.portCombo));
+    CloseHandle(reading);
+    CloseHandle(replugged);
+}
+
+// ... and replugged while the window waits, when the device message comes.
+// (Wine sends none: the test sends the one Windows would.)
+TEST(WindowCommands, ADeviceRepluggedUnderItsNameWhileIdleIsDisconnectedOnTheDeviceMessage) {
+    SimDevice device("app=1 hid_cfg=0");
+    TestMainWindow main;
+    ASSERT_TRUE(ConnectAndSync(main, device));
+    device.Unplug();
+    device.Replug();
+    ASSERT_TRUE(device.plugged());
+    SendMessageW(main.window(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    main.Drain();
+    EXPECT_EQ(main.statusHistory().back(), L"设备已拔出，串口已断开。");
+    EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
+    EXPECT_EQ(main.Text(g_app.portLabel), L"串口: --");
+    // The port that came back is the device's: connecting again works.
+    ASSERT_TRUE(ConnectAndSync(main, device));
+    EXPECT_EQ(main.Text(g_app.connStateLabel), L"已连接");
+    EXPECT_EQ(main.statusHistory().back(), L"设备状态已同步。");
 }
 
 // Looking at a drive without media must fail quietly, not show the system's "no disk" box.

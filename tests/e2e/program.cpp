@@ -20,9 +20,21 @@ RunningProgram::RunningProgram(const char* unixPath) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        ADD_FAILURE() << "cannot start the program (error " << GetLastError() << ")";
+    // Wine's loader now and then gives up on a new process before it runs,
+    // which CreateProcessW reports as an internal error; the next start works
+    // (the harness does the same for the test programs themselves).
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info)) {
+            error = ERROR_SUCCESS;
+            break;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+    }
+    if (error != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot start the program (error " << error << ")";
         return;
     }
     CloseHandle(info.hThread);

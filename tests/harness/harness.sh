@@ -86,14 +86,18 @@ ensure_prefix() {
 
 # Settings added after prefixes already existed: applied once to any prefix, new or old.
 ensure_prefix_extras() {
-    [ -f "$WINEPREFIX/.norva-extras-1" ] && return
+    [ -f "$WINEPREFIX/.norva-extras-2" ] && return
     # Bold faces (the program's bold fonts map to "DejaVu Sans Bold") need their own link to WenQuanYi.
     reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "DejaVu Sans Bold" \
         /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei'
     # Without a window manager, every hidden or destroyed top-level window waits 2 s for the
     # manager to withdraw it; unmanaged windows close at once (and Wine draws their frame).
     reg_add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
-    touch "$WINEPREFIX/.norva-extras-1"
+    # A test program that crashes ends at once with the debugger's backtrace on
+    # its output, instead of waiting for a click on the crash dialog until
+    # ctest's time-out.
+    reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    touch "$WINEPREFIX/.norva-extras-2"
 }
 
 ensure_wineserver() {

@@ -198,6 +198,17 @@ class ReEnumeration(SimulatedDeviceCase):
                 self.assertEqual(await self.ask(fd, b".once\n"), b"ERR unknown command: .once\r\n")
                 self.assertIn(self.LIVE, await self.ask(fd, b"telemetry.once\n"))
 
+    async def test_a_device_back_from_its_reenumeration_may_ignore_commands_for_a_while(self):
+        device, _, _ = await self.switch_until_away("reenum_ms=50 reenum_back_ms=100 reenum_mute_ms=600")
+        self.assertTrue(await self.wait(lambda: device.mode == "app"))
+        back = time.monotonic()
+        fd = self.open(device)
+        os.write(fd, b"telemetry.once\n")
+        self.assertEqual(await self.read(fd, lambda d: b"\n" in d, timeout=0.3), b"")
+        # Once it has set itself up, it answers again; what it ignored stays unanswered.
+        await asyncio.sleep(max(0.0, 0.7 - (time.monotonic() - back)))
+        self.assertEqual(await self.ask(fd, b"telemetry.once\n"), b"TEL|fw=1.0.0;app=0;" + self.LIVE + b"\r\n")
+
     async def test_a_port_away_comes_back_only_when_replugged(self):
         device, _, link = await self.switch_until_away("reenum_ms=50 reenum_back_ms=0 reenum_return=never")
         self.assertTrue(await self.wait(lambda: device.reenum_task is None))
