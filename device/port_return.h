@@ -38,8 +38,9 @@ PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>
 // The same, until the device has answered: a port that opens under its old
 // name before the firmware answers there (Windows may open it while it still
 // sets up a new interface layout) is asked again `askPauseMs` after each
-// unanswered question, while it stays. True only once it answered; a port
-// that went again, or that is still silent when the time is up, is closed.
+// unanswered question, while it stays. `answered` is set only once the
+// device has answered; a port that went again, or that is still silent when
+// the time is up, is closed (and the result is empty).
 PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs);
 
 // Watches the open port for up to `waitMs`: true once it has gone, that is,
