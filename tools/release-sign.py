@@ -3,6 +3,8 @@
 
     release-sign.py keygen PRIVATE.pem              a new signing key; prints its public key
     release-sign.py pubkey PRIVATE.pem              prints the public key again
+    release-sign.py release PRIVATE.pem IMAGE.uf2 --version V --url URL [--out DIR]
+                                                    writes com.ini and com.ini.sig for an image
     release-sign.py sign PRIVATE.pem com.ini        writes com.ini.sig beside com.ini
     release-sign.py verify PUBLIC com.ini com.ini.sig
                                                     checks a pair before it is published
@@ -16,8 +18,17 @@ every such program takes.
 
 com.ini.sig is the base64 of the signature r||s (two 32-byte big-endian
 numbers) over the SHA-256 of com.ini's exact bytes: after signing, com.ini must
-not change by a single byte. A signed com.ini must name `version`, `xzdz` and
-the image's `sha256`; `sign` and `verify` refuse one that does not.
+not change by a single byte. A signed com.ini must name `version`, `xzdz`, the
+image's `sha256` and `product=NORVA1`; `sign` and `verify` refuse one that does
+not. `release` writes such a com.ini for an image, after checking the image and
+the version as the program will.
+
+What the program takes is decided by the program's own code, built as the
+native command norva1-release-check; `release`, `sign` and `verify` run it. It
+is looked for in build-release-tools/tools and build-test-native/tools of this
+repository, then on PATH (NORVA_RELEASE_CHECK names another); build it with
+  cmake -S . -B build-release-tools -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF
+  cmake --build build-release-tools --target norva1-release-check
 
 Needs Python 3 and the `cryptography` package (Debian: python3-cryptography).
 """
@@ -26,9 +37,13 @@ import argparse
 import base64
 import binascii
 import getpass
+import hashlib
 import os
 import re
+import shutil
+import subprocess
 import sys
+import tempfile
 
 try:
     from cryptography.exceptions import InvalidSignature
@@ -96,36 +111,59 @@ def parse_public_keys(text):
     return keys
 
 
-def manifest_problems(data):
-    """What the program would refuse in a signed com.ini, read by its own rules:
-    lines split at LF, trimmed, '#' or ';' comments, the separator the first '='
-    (else ':'), keys in any case, the last occurrence wins."""
+CHECKER = "norva1-release-check"
+CHECKER_BUILD = ("cmake -S . -B build-release-tools -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF && "
+                 "cmake --build build-release-tools --target " + CHECKER)
+PRODUCT = "NORVA1"
+
+
+def find_checker():
+    named = os.environ.get("NORVA_RELEASE_CHECK")
+    if named:
+        if not os.access(named, os.X_OK):
+            raise Refusal("NORVA_RELEASE_CHECK names %s, which is no program" % named)
+        return named
+    repository = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    for build in ("build-release-tools", "build-test-native"):
+        candidate = os.path.join(repository, build, "tools", CHECKER)
+        if os.access(candidate, os.X_OK):
+            return candidate
+    found = shutil.which(CHECKER)
+    if found:
+        return found
+    raise Refusal("needs %s, the program's own release rules; build it in %s with: %s"
+                  % (CHECKER, repository, CHECKER_BUILD))
+
+
+def run_checker(*args):
+    """The program's verdict: (True, what it printed) or (False, its reason)."""
+    try:
+        result = subprocess.run([find_checker()] + list(args), capture_output=True, timeout=120)
+    except OSError as problem:
+        raise Refusal("cannot run %s: %s" % (CHECKER, problem.strerror or problem))
+    if result.returncode not in (0, 1):
+        raise Refusal("%s failed (exit %d): %s" % (CHECKER, result.returncode,
+                                                     result.stderr.decode("utf-8", "replace").strip()))
+    if result.returncode == 1:
+        return False, result.stderr.decode("utf-8", "replace").strip()
+    return True, result.stdout
+
+
+def check_manifest(name, data):
+    """The values the program reads from `data` as a signed com.ini, or a refusal."""
+    with tempfile.TemporaryDirectory() as scratch:
+        copy = os.path.join(scratch, "com.ini")
+        with open(copy, "wb") as out:
+            out.write(data)
+        ok, said = run_checker("manifest", copy, "--signed")
+    if not ok:
+        raise Refusal("%s: %s; the program refuses such a signed manifest" % (name, said))
     values = {}
-    for raw in data.split(b"\n"):
-        line = raw.strip(bytes(range(0x21)))
-        if not line or line[:1] in (b"#", b";"):
-            continue
-        separator = line.find(b"=")
-        if separator < 0:
-            separator = line.find(b":")
-        if separator < 0:
-            continue
-        key = line[:separator].strip(bytes(range(0x21))).lower()
-        values[key] = line[separator + 1:].strip(bytes(range(0x21)))
-    problems = [name.decode() + " is missing or longer than 256 bytes" for name in (b"version", b"xzdz")
-                if not 0 < len(values.get(name, b"")) <= 256]
-    digest = values.get(b"sha256", b"")
-    if not digest:
-        problems.append("sha256 (of the image) is missing")
-    elif not re.fullmatch(rb"[0-9A-Fa-f]{64}", digest):
-        problems.append("sha256 is not 64 hexadecimal digits")
-    return problems
-
-
-def check_manifest(path, data):
-    problems = manifest_problems(data)
-    if problems:
-        raise Refusal("%s: %s; the program refuses such a signed manifest" % (path, ", ".join(problems)))
+    for line in said.split(b"\n"):
+        key, _, value = line.partition(b"=")
+        if key:
+            values[key.decode("ascii")] = value
+    return values
 
 
 def sign_bytes(key, data):
@@ -166,17 +204,63 @@ def pubkey(args):
     print(public_key_text(load_private_key(args.private)))
 
 
+def write_file(path, data):
+    """Whole or not at all: a reader never sees half a file."""
+    directory = os.path.dirname(os.path.abspath(path))
+    try:
+        descriptor, temporary = tempfile.mkstemp(dir=directory, prefix=".release-sign-")
+        with os.fdopen(descriptor, "wb") as out:
+            out.write(data)
+        os.chmod(temporary, 0o644)
+        os.replace(temporary, path)
+    except OSError as problem:
+        raise Refusal("cannot write %s: %s" % (path, problem.strerror or problem))
+
+
 def sign(args):
-    key = load_private_key(args.private)
     data = read_bytes(args.manifest, "manifest")
     check_manifest(args.manifest, data)
+    key = load_private_key(args.private)
     target = args.manifest + ".sig"
-    try:
-        with open(target, "w", encoding="ascii") as out:
-            out.write(sign_bytes(key, data))
-    except OSError as problem:
-        raise Refusal("cannot write %s: %s" % (target, problem.strerror or problem))
+    write_file(target, sign_bytes(key, data).encode("ascii"))
     print("wrote %s (public key %s)" % (target, public_key_text(key)))
+
+
+def check_url(url):
+    # The program downloads over http or https; the manifest holds one line.
+    if not re.fullmatch(r"https?://[^/\s?#]+(/\S*)?", url, re.ASCII) or not url.isascii() or not url.isprintable():
+        raise Refusal("--url must be an http:// or https:// URL of printable ASCII without blanks, not %r" % url)
+
+
+def release(args):
+    ok, said = run_checker("version", args.version)
+    if not ok:
+        raise Refusal("version %r: %s" % (args.version, said))
+    check_url(args.url)
+    ok, said = run_checker("image", args.image)
+    if not ok:
+        raise Refusal("%s: %s; the program refuses such an image" % (args.image, said))
+    digest = hashlib.sha256(read_bytes(args.image, "image")).hexdigest()
+    manifest = ("product=%s\nversion=%s\nxzdz=%s\nsha256=%s\n" % (PRODUCT, args.version, args.url, digest)).encode()
+
+    target = os.path.join(args.out, "com.ini")
+    # The program must read back exactly what was meant.
+    values = check_manifest(target, manifest)
+    meant = {"version": args.version.encode(), "xzdz": args.url.encode(), "sha256": digest.encode(),
+             "product": PRODUCT.encode()}
+    if values != meant:
+        raise Refusal("the program would read this com.ini differently from what was meant: %r" % values)
+    key = load_private_key(args.private)
+    signature = sign_bytes(key, manifest).encode("ascii")
+    # Written only once everything is checked and signed; the signature last.
+    try:
+        os.makedirs(args.out, exist_ok=True)
+    except OSError as problem:
+        raise Refusal("cannot make %s: %s" % (args.out, problem.strerror or problem))
+    write_file(target, manifest)
+    write_file(target + ".sig", signature)
+    print("wrote %s and %s: version %s, %s (sha256 %s), public key %s"
+          % (target, target + ".sig", args.version, args.url, digest, public_key_text(key)))
 
 
 def verify(args):
@@ -207,6 +291,13 @@ def main(argv=None):
     command = commands.add_parser("pubkey", help="print the public key of a private key")
     command.add_argument("private", metavar="PRIVATE.pem")
     command.set_defaults(run=pubkey)
+    command = commands.add_parser("release", help="write com.ini and com.ini.sig for a firmware image")
+    command.add_argument("private", metavar="PRIVATE.pem")
+    command.add_argument("image", metavar="IMAGE.uf2")
+    command.add_argument("--version", required=True, help="the firmware version the image reports")
+    command.add_argument("--url", required=True, help="where the image is served (http:// or https://)")
+    command.add_argument("--out", default=".", metavar="DIR", help="where to write the two files (default: here)")
+    command.set_defaults(run=release)
     command = commands.add_parser("sign", help="write com.ini.sig beside com.ini")
     command.add_argument("private", metavar="PRIVATE.pem")
     command.add_argument("manifest", metavar="com.ini")
