@@ -2,7 +2,8 @@
 //  - time from process start to the first painted window (the program is idle in
 //    its message loop, so WM_CREATE, ShowWindow and UpdateWindow are done), as a
 //    ratio to a minimal Win32 window program started the same way. Target: <= 1.5.
-//  - the size of the statically linked norva1-update.exe. Target: <= 1.5 MB.
+//  - the size of norva1-update.exe as shipped: statically linked, built for
+//    release (stripped). Target: <= 0.5 MB.
 //  - one RefreshPortList (256 device-name queries) on the window thread: reported.
 #include <windows.h>
 
@@ -19,7 +20,7 @@ namespace {
 constexpr int kRounds = 9;
 constexpr int kRefreshRounds = 20;
 constexpr double kRatioTarget = 1.5;
-constexpr double kSizeTargetBytes = 1.5 * 1024 * 1024;
+constexpr double kSizeTargetBytes = 0.5 * 1024 * 1024;
 
 std::wstring WinePath(const char* unixPath) {
     std::wstring path = L"Z:";
@@ -118,7 +119,7 @@ int main() {
     std::printf("  ratio %.2f (target <= %.1f): %s\n", ratio, kRatioTarget, ratio <= kRatioTarget ? "met" : "MISSED");
 
     const long long size = FileSize(program);
-    std::printf("norva1-update.exe: %lld bytes = %.2f MB (target <= 1.5 MB): %s\n", size,
+    std::printf("norva1-update.exe, release build, stripped: %lld bytes = %.2f MB (target <= 0.5 MB): %s\n", size,
                 static_cast<double>(size) / (1024.0 * 1024.0),
                 size >= 0 && static_cast<double>(size) <= kSizeTargetBytes ? "met" : "MISSED");
 

@@ -5,6 +5,23 @@ if(NOT WIN32 AND NORVA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# A release build is reproducible: the same sources give the same norva1-update.exe
+# byte for byte, whatever folder they are built in and whenever. The linker
+# writes no time stamp into the PE header, and wherever the compiler records a
+# file's path (__FILE__, debug information) the source folder reads "." and the
+# build folder "build". tests/tools/reproducible_build.sh checks it.
+set(norva_release_cxx "$<AND:$<COMPILE_LANGUAGE:CXX>,$<CONFIG:Release,MinSizeRel>>")
+if(MINGW)
+  add_link_options(LINKER:--no-insert-timestamp)
+elseif(MSVC)
+  add_compile_options($<${norva_release_cxx}:/Brepro>)
+  add_link_options($<$<CONFIG:Release,MinSizeRel>:/Brepro>)
+endif()
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT MSVC)
+  add_compile_options("$<${norva_release_cxx}:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+                      "$<${norva_release_cxx}:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+endif()
+
 function(norva_compile_options target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /utf-8 /permissive-)

@@ -26,6 +26,8 @@ cmake -S "$ROOT" -B "$ROOT/build-test-win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
     -DNORVA_UPDATE_HOST="127.0.0.1:${NORVA_HTTP_PORT:-18080}"
 cmake --build "$ROOT/build-test-win" -j"$JOBS"
+echo "== the program built again elsewhere, later: byte for byte the same"
+JOBS=$JOBS bash "$ROOT/tests/tools/reproducible_build.sh" "$ROOT/build-test-win"
 
 export NORVA_SOURCE_DIR="$ROOT" NORVA_BUILD_DIR="$ROOT/build-test-win"
 trap 'bash "$ROOT/tests/harness/harness.sh" down' EXIT

@@ -14,10 +14,12 @@
 #   WORLD_KEY        the world's release signing key (default $WORLD_STATE/release-key.pem),
 #                    made by tools/release-sign.py the first time and kept for the next runs
 #
-#   world_build TARGET...         configures WORLD_BUILD to trust WORLD_KEY and builds the targets
+#   world_build TARGET...         configures WORLD_BUILD to trust WORLD_KEY and builds the targets,
+#                                 and the release check tools/release-sign.py runs, as a vendor
+#                                 builds it (build-release-tools)
 #   world_up                      brings the harness up; exports its Wine environment
 #   world_publish VERSION SIZE    the update server offers VERSION, a SIZE-byte UF2 image, in a
-#                                 com.ini naming its sha256 and signed with WORLD_KEY
+#                                 com.ini and com.ini.sig that `release-sign.py release` wrote
 #   world_plug                    plugs the simulated device (waits until it is listed)
 #   world_start_program [record]  starts norva1-update.exe and waits for its window;
 #                                 with "record", Wine records every status text in
@@ -65,6 +67,8 @@ world_build() {
         -DCMAKE_TOOLCHAIN_FILE="$WORLD_ROOT/cmake/mingw-w64.cmake" \
         -DNORVA_UPDATE_HOST="127.0.0.1:$WORLD_HTTP_PORT" -DNORVA_RELEASE_KEYS="$key" -DNORVA_BUILD_TESTS=OFF >/dev/null
     cmake --build "$WORLD_BUILD" -j"$(nproc)" --target "$@" >/dev/null
+    cmake -S "$WORLD_ROOT" -B "$WORLD_ROOT/build-release-tools" -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF >/dev/null
+    cmake --build "$WORLD_ROOT/build-release-tools" --target norva1-release-check >/dev/null
 }
 
 world_up() {
@@ -76,16 +80,16 @@ world_up() {
     "$WINE" "$WORLD_BUILD/tools/wineplug.exe" remove COM1 >/dev/null 2>&1 </dev/null || true
 }
 
-# As a vendor publishes: the image, com.ini naming its sha256, then com.ini.sig.
+# As a vendor publishes: the image, then com.ini and com.ini.sig as the release command wrote them.
 world_publish() {  # VERSION SIZE
     local control="http://127.0.0.1:$WORLD_HTTP_PORT/__control" path="/firmware/norva1-$1.uf2"
-    local manifest=$WORLD_STATE/com.ini digest
-    digest=$(curl -fsS -X POST "$control/image?path=$path&version=$1&size=$2" | sha256sum | cut -d' ' -f1)
-    printf '; NORVA1 release manifest\nversion=%s\nxzdz=http://127.0.0.1:%s%s\nsha256=%s\n' \
-        "$1" "$WORLD_HTTP_PORT" "$path" "$digest" >"$manifest"
-    python3 "$WORLD_ROOT/tools/release-sign.py" sign "$WORLD_KEY" "$manifest" >/dev/null
-    curl -fsS -o /dev/null -X POST --data-binary @"$manifest" "$control/manifest"
-    curl -fsS -o /dev/null -X POST --data-binary @"$manifest.sig" "$control/route?path=/com.ini.sig"
+    local image=$WORLD_STATE/norva1-$1.uf2 release=$WORLD_STATE/release
+    curl -fsS -o "$image" -X POST "$control/image?path=$path&version=$1&size=$2"
+    python3 "$WORLD_ROOT/tools/release-sign.py" release "$WORLD_KEY" "$image" --version "$1" \
+        --url "http://127.0.0.1:$WORLD_HTTP_PORT$path" --out "$release" >/dev/null
+    rm -f "$image"
+    curl -fsS -o /dev/null -X POST --data-binary @"$release/com.ini" "$control/manifest"
+    curl -fsS -o /dev/null -X POST --data-binary @"$release/com.ini.sig" "$control/route?path=/com.ini.sig"
 }
 
 world_plug() {

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    cmake make g++ python3 python3-cryptography git curl ca-certificates procps psmisc openssl
+    cmake make g++ python3 python3-cryptography git curl ca-certificates procps psmisc openssl osslsigncode
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 fonts-wine fonts-wqy-zenhei
     xvfb xauth xdotool x11-apps x11-utils imagemagick

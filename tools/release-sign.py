@@ -3,6 +3,8 @@
 
     release-sign.py keygen PRIVATE.pem              a new signing key; prints its public key
     release-sign.py pubkey PRIVATE.pem              prints the public key again
+    release-sign.py release PRIVATE.pem IMAGE.uf2 --version V --url URL [--out DIR]
+                                                    writes com.ini and com.ini.sig for an image
     release-sign.py sign PRIVATE.pem com.ini        writes com.ini.sig beside com.ini
     release-sign.py verify PUBLIC com.ini com.ini.sig
                                                     checks a pair before it is published
@@ -16,19 +18,52 @@ every such program takes.
 
 com.ini.sig is the base64 of the signature r||s (two 32-byte big-endian
 numbers) over the SHA-256 of com.ini's exact bytes: after signing, com.ini must
-not change by a single byte. A signed com.ini must name `version`, `xzdz` and
-the image's `sha256`; `sign` and `verify` refuse one that does not.
+not change by a single byte. A signed com.ini must name `version`, `xzdz`, the
+image's `sha256` and `product=NORVA1`; `sign` and `verify` refuse one that does
+not. `release` writes such a com.ini for an image, after checking the image and
+the version as the program will.
+
+What the program takes is decided by the program's own code, built as the
+native command norva1-release-check; `release`, `sign` and `verify` run it. It
+is looked for in build-release-tools/tools and build-test-native/tools of this
+repository, then on PATH (NORVA_RELEASE_CHECK names another); build it with
+  cmake -S . -B build-release-tools -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF
+  cmake --build build-release-tools --target norva1-release-check
 
 Needs Python 3 and the `cryptography` package (Debian: python3-cryptography).
+
+The program itself carries an Authenticode signature, made with the vendor's
+code-signing certificate (a PKCS#12 file) and checked before it is published:
+
+    release-sign.py sign-exe CERT.pfx norva1-update.exe [--timestamp URL]
+                                                    signs the program in place
+    release-sign.py verify-exe norva1-update.exe [--ca CA.pem]
+                                                    checks its signature
+
+sign-exe signs with SHA-256 and, given --timestamp, has the signature
+time-stamped by that RFC 3161 server, so that Windows still trusts it after
+the certificate expires. It refuses a program that is signed already. The
+certificate's password is taken from NORVA_SIGN_PASSWORD, else asked for; it
+is never put on a command line. verify-exe says whether the signature covers
+the file as it is, and with --ca whether the signer and the time-stamp's
+signer chain to a certificate in CA.pem (which may hold several, such as the
+code-signing CA and the time-stamp authority's). Both need osslsigncode and
+openssl (Debian: apt-get install osslsigncode openssl).
 """
 
 import argparse
 import base64
 import binascii
 import getpass
+import hashlib
 import os
 import re
+import shutil
+import struct
+import subprocess
 import sys
+import tempfile
+from datetime import datetime
 
 try:
     from cryptography.exceptions import InvalidSignature
@@ -96,36 +131,59 @@ def parse_public_keys(text):
     return keys
 
 
-def manifest_problems(data):
-    """What the program would refuse in a signed com.ini, read by its own rules:
-    lines split at LF, trimmed, '#' or ';' comments, the separator the first '='
-    (else ':'), keys in any case, the last occurrence wins."""
+CHECKER = "norva1-release-check"
+CHECKER_BUILD = ("cmake -S . -B build-release-tools -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF && "
+                 "cmake --build build-release-tools --target " + CHECKER)
+PRODUCT = "NORVA1"
+
+
+def find_checker():
+    named = os.environ.get("NORVA_RELEASE_CHECK")
+    if named:
+        if not os.access(named, os.X_OK):
+            raise Refusal("NORVA_RELEASE_CHECK names %s, which is no program" % named)
+        return named
+    repository = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    for build in ("build-release-tools", "build-test-native"):
+        candidate = os.path.join(repository, build, "tools", CHECKER)
+        if os.access(candidate, os.X_OK):
+            return candidate
+    found = shutil.which(CHECKER)
+    if found:
+        return found
+    raise Refusal("needs %s, the program's own release rules; build it in %s with: %s"
+                  % (CHECKER, repository, CHECKER_BUILD))
+
+
+def run_checker(*args):
+    """The program's verdict: (True, what it printed) or (False, its reason)."""
+    try:
+        result = subprocess.run([find_checker()] + list(args), capture_output=True, timeout=120)
+    except OSError as problem:
+        raise Refusal("cannot run %s: %s" % (CHECKER, problem.strerror or problem))
+    if result.returncode not in (0, 1):
+        raise Refusal("%s failed (exit %d): %s" % (CHECKER, result.returncode,
+                                                     result.stderr.decode("utf-8", "replace").strip()))
+    if result.returncode == 1:
+        return False, result.stderr.decode("utf-8", "replace").strip()
+    return True, result.stdout
+
+
+def check_manifest(name, data):
+    """The values the program reads from `data` as a signed com.ini, or a refusal."""
+    with tempfile.TemporaryDirectory() as scratch:
+        copy = os.path.join(scratch, "com.ini")
+        with open(copy, "wb") as out:
+            out.write(data)
+        ok, said = run_checker("manifest", copy, "--signed")
+    if not ok:
+        raise Refusal("%s: %s; the program refuses such a signed manifest" % (name, said))
     values = {}
-    for raw in data.split(b"\n"):
-        line = raw.strip(bytes(range(0x21)))
-        if not line or line[:1] in (b"#", b";"):
-            continue
-        separator = line.find(b"=")
-        if separator < 0:
-            separator = line.find(b":")
-        if separator < 0:
-            continue
-        key = line[:separator].strip(bytes(range(0x21))).lower()
-        values[key] = line[separator + 1:].strip(bytes(range(0x21)))
-    problems = [name.decode() + " is missing or longer than 256 bytes" for name in (b"version", b"xzdz")
-                if not 0 < len(values.get(name, b"")) <= 256]
-    digest = values.get(b"sha256", b"")
-    if not digest:
-        problems.append("sha256 (of the image) is missing")
-    elif not re.fullmatch(rb"[0-9A-Fa-f]{64}", digest):
-        problems.append("sha256 is not 64 hexadecimal digits")
-    return problems
-
-
-def check_manifest(path, data):
-    problems = manifest_problems(data)
-    if problems:
-        raise Refusal("%s: %s; the program refuses such a signed manifest" % (path, ", ".join(problems)))
+    for line in said.split(b"\n"):
+        key, _, value = line.partition(b"=")
+        if key:
+            values[key.decode("ascii")] = value
+    return values
 
 
 def sign_bytes(key, data):
@@ -166,17 +224,63 @@ def pubkey(args):
     print(public_key_text(load_private_key(args.private)))
 
 
+def write_file(path, data):
+    """Whole or not at all: a reader never sees half a file."""
+    directory = os.path.dirname(os.path.abspath(path))
+    try:
+        descriptor, temporary = tempfile.mkstemp(dir=directory, prefix=".release-sign-")
+        with os.fdopen(descriptor, "wb") as out:
+            out.write(data)
+        os.chmod(temporary, 0o644)
+        os.replace(temporary, path)
+    except OSError as problem:
+        raise Refusal("cannot write %s: %s" % (path, problem.strerror or problem))
+
+
 def sign(args):
-    key = load_private_key(args.private)
     data = read_bytes(args.manifest, "manifest")
     check_manifest(args.manifest, data)
+    key = load_private_key(args.private)
     target = args.manifest + ".sig"
-    try:
-        with open(target, "w", encoding="ascii") as out:
-            out.write(sign_bytes(key, data))
-    except OSError as problem:
-        raise Refusal("cannot write %s: %s" % (target, problem.strerror or problem))
+    write_file(target, sign_bytes(key, data).encode("ascii"))
     print("wrote %s (public key %s)" % (target, public_key_text(key)))
+
+
+def check_url(url):
+    # The program downloads over http or https; the manifest holds one line.
+    if not re.fullmatch(r"https?://[^/\s?#]+(/\S*)?", url, re.ASCII) or not url.isascii() or not url.isprintable():
+        raise Refusal("--url must be an http:// or https:// URL of printable ASCII without blanks, not %r" % url)
+
+
+def release(args):
+    ok, said = run_checker("version", args.version)
+    if not ok:
+        raise Refusal("version %r: %s" % (args.version, said))
+    check_url(args.url)
+    ok, said = run_checker("image", args.image)
+    if not ok:
+        raise Refusal("%s: %s; the program refuses such an image" % (args.image, said))
+    digest = hashlib.sha256(read_bytes(args.image, "image")).hexdigest()
+    manifest = ("product=%s\nversion=%s\nxzdz=%s\nsha256=%s\n" % (PRODUCT, args.version, args.url, digest)).encode()
+
+    target = os.path.join(args.out, "com.ini")
+    # The program must read back exactly what was meant.
+    values = check_manifest(target, manifest)
+    meant = {"version": args.version.encode(), "xzdz": args.url.encode(), "sha256": digest.encode(),
+             "product": PRODUCT.encode()}
+    if values != meant:
+        raise Refusal("the program would read this com.ini differently from what was meant: %r" % values)
+    key = load_private_key(args.private)
+    signature = sign_bytes(key, manifest).encode("ascii")
+    # Written only once everything is checked and signed; the signature last.
+    try:
+        os.makedirs(args.out, exist_ok=True)
+    except OSError as problem:
+        raise Refusal("cannot make %s: %s" % (args.out, problem.strerror or problem))
+    write_file(target, manifest)
+    write_file(target + ".sig", signature)
+    print("wrote %s and %s: version %s, %s (sha256 %s), public key %s"
+          % (target, target + ".sig", args.version, args.url, digest, public_key_text(key)))
 
 
 def verify(args):
@@ -196,6 +300,264 @@ def verify(args):
                   % args.manifest)
 
 
+# The program's Authenticode signature (sign-exe, verify-exe) is made and read by
+# osslsigncode. Debian 12 has version 2.5 and its backports 2.9, which word their
+# output differently: only lines that both print are read.
+
+SIGN_PASSWORD_VARIABLE = "NORVA_SIGN_PASSWORD"
+# osslsigncode reads a -readpass file with one read into a 4 KiB buffer, drops
+# the line ends at its end and takes no empty password from it.
+PASSWORD_LIMIT = 4095
+TOOL_SECONDS = 300
+DIGEST_LINE = re.compile(r"^(Current|Calculated) message digest\s*:\s*([0-9A-Fa-f]+)", re.M)
+STAMP_TIME_LINE = re.compile(r"^\s*(?:Timestamp time|The signature is timestamped)\s*:\s*(.+?)\s*$", re.M)
+STAMP_CHECK_LINE = re.compile(r"^Timestamp Server Signature verification:\s*(\w+)", re.M)
+OPENSSL_ERROR_LINE = re.compile(r"^[0-9A-F]+:error:")
+
+
+def signing_tool():
+    program = shutil.which("osslsigncode")
+    if not program:
+        raise Refusal("needs osslsigncode (Debian/Ubuntu: apt-get install osslsigncode)")
+    return program
+
+
+def run_tool(command, descriptors=()):
+    """Runs a command, without the signing password in its environment; its exit
+    status and everything it printed."""
+    environment = {name: value for name, value in os.environ.items() if name != SIGN_PASSWORD_VARIABLE}
+    try:
+        result = subprocess.run(command, env=environment, pass_fds=descriptors, stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, errors="replace", timeout=TOOL_SECONDS)
+    except subprocess.TimeoutExpired:
+        raise Refusal("%s %s gave no answer in %d s" % (os.path.basename(command[0]), command[1], TOOL_SECONDS))
+    except OSError as problem:
+        raise Refusal("cannot run %s: %s" % (command[0], problem.strerror or problem))
+    return result.returncode, result.stdout + result.stderr
+
+
+def first_reason(output):
+    """The first line of a tool's output that says what went wrong."""
+    for line in output.splitlines():
+        line = line.strip()
+        if line and line not in ("Failed", "Succeeded") and not line.startswith("Connecting to") \
+                and not OPENSSL_ERROR_LINE.match(line):
+            return line
+    return "it gave no reason"
+
+
+def certificate_table(path, data):
+    """The file offset and size of a PE file's certificate table: (0, 0) when it is unsigned."""
+    try:
+        if data[:2] != b"MZ":
+            raise ValueError
+        header = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[header:header + 4] != b"PE\0\0":
+            raise ValueError
+        optional = header + 24
+        magic = struct.unpack_from("<H", data, optional)[0]
+        if magic not in (0x10B, 0x20B):  # PE32, PE32+
+            raise ValueError
+        directories = optional + (96 if magic == 0x10B else 112)
+        if struct.unpack_from("<I", data, directories - 4)[0] <= 4:  # no certificate entry among them
+            raise ValueError
+        return struct.unpack_from("<II", data, directories + 4 * 8)
+    except (ValueError, struct.error):
+        raise Refusal("%s is not a Windows program (no PE header)" % path)
+
+
+def signing_password(pfx):
+    password = os.environ.get(SIGN_PASSWORD_VARIABLE)
+    if password is None:
+        try:
+            password = getpass.getpass("password of %s: " % pfx)
+        except EOFError:
+            raise Refusal("no password for %s: set %s or run at a terminal" % (pfx, SIGN_PASSWORD_VARIABLE))
+    secret = password.encode("utf-8", "surrogateescape")
+    if len(secret) > PASSWORD_LIMIT or secret.endswith((b"\n", b"\r")):
+        raise Refusal("osslsigncode cannot take a password longer than %d bytes or ending in a line break"
+                      % PASSWORD_LIMIT)
+    return secret
+
+
+def run_with_password(command, secret):
+    """Runs `osslsigncode COMMAND ...` with the password in a pipe that it reads as
+    -readpass /dev/fd/N: never on a command line, in its environment or on disk."""
+    if not secret:
+        # osslsigncode refuses an empty -readpass; without one it opens the PKCS#12 with no password.
+        return run_tool(command)
+    reader, writer = os.pipe()
+    try:
+        os.write(writer, secret)  # less than PIPE_BUF: written whole at once, never blocks
+        os.close(writer)
+        writer = None
+        return run_tool(command[:2] + ["-readpass", "/dev/fd/%d" % reader] + command[2:], (reader,))
+    finally:
+        os.close(reader)
+        if writer is not None:
+            os.close(writer)
+
+
+def signing_failure(args, output):
+    if "mac verify failure" in output:
+        return "wrong password for %s" % args.pfx
+    if "PKCS#12" in output:
+        return "cannot open %s as a PKCS#12 file: %s" % (args.pfx, first_reason(output))
+    if args.timestamp and re.search(r"time-?stamp", output, re.I):
+        return "no time-stamp from %s: %s" % (args.timestamp, first_reason(output))
+    return "osslsigncode did not sign %s: %s" % (args.exe, first_reason(output))
+
+
+def sign_exe(args):
+    program = signing_tool()
+    if certificate_table(args.exe, read_bytes(args.exe, "program"))[1]:
+        raise Refusal("%s is signed already; sign the program as it was built "
+                      "(`osslsigncode remove-signature` takes a signature off)" % args.exe)
+    read_bytes(args.pfx, "certificate")
+    secret = signing_password(args.pfx)
+    # osslsigncode writes only a new file: it goes into a folder of its own beside
+    # the program, which it replaces once it is whole.
+    try:
+        folder = tempfile.mkdtemp(prefix=".sign-", dir=os.path.dirname(os.path.abspath(args.exe)))
+    except OSError as problem:
+        raise Refusal("cannot write beside %s: %s" % (args.exe, problem.strerror or problem))
+    try:
+        signed = os.path.join(folder, "signed.exe")
+        command = [program, "sign", "-pkcs12", args.pfx, "-h", "sha256", "-in", args.exe, "-out", signed]
+        if args.timestamp:
+            command[6:6] = ["-ts", args.timestamp]
+        status, output = run_with_password(command, secret)
+        if status != 0 or not os.path.isfile(signed):
+            raise Refusal(signing_failure(args, output))
+        if not certificate_table(signed, read_bytes(signed, "signed program"))[1]:
+            raise Refusal("osslsigncode put no signature into %s" % args.exe)
+        shutil.copymode(args.exe, signed)
+        os.replace(signed, args.exe)
+    except OSError as problem:
+        raise Refusal("cannot replace %s: %s" % (args.exe, problem.strerror or problem))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    print("signed %s (SHA-256, %s)" % (args.exe, "time-stamped by " + args.timestamp if args.timestamp
+                                        else "no time-stamp"))
+    if not args.timestamp:
+        print("release-sign: note: without a time-stamp Windows stops trusting the signature when the "
+              "certificate expires", file=sys.stderr)
+
+
+def der_items(data, start, end):
+    """(tag, first byte, end) of each DER item in data[start:end]."""
+    while start < end:
+        tag, length = data[start], data[start + 1]
+        start += 2
+        if length & 0x80:
+            count = length & 0x7F
+            length = int.from_bytes(data[start:start + count], "big")
+            start += count
+        if start + length > end:
+            raise ValueError("an item runs past its end")
+        yield tag, start, start + length
+        start += length
+
+
+def signed_content(path, table):
+    """The PKCS#7 signature in the first entry of a certificate table, and the
+    content it signs as Authenticode signs it: the value of the
+    SpcIndirectDataContent, without its own DER header."""
+    try:
+        length, _, kind = struct.unpack_from("<IHH", table)
+        if kind != 2:  # WIN_CERT_TYPE_PKCS_SIGNED_DATA
+            raise ValueError
+        blob = table[8:length]
+        item = next(der_items(blob, 0, len(blob)))
+        signature = blob[:item[2]]
+        # ContentInfo.content, the SignedData, its contentInfo, .content, the SpcIndirectDataContent
+        for position in (1, 0, 2, 1, 0):
+            item = list(der_items(blob, item[1], item[2]))[position]
+        return signature, blob[item[1]:item[2]]
+    except (ValueError, IndexError, StopIteration, struct.error):
+        raise Refusal("%s has no Authenticode signature that this tool can read" % path)
+
+
+def check_signed_content(path, folder, signature, content):
+    openssl = shutil.which("openssl")
+    if not openssl:
+        raise Refusal("needs openssl (Debian/Ubuntu: apt-get install openssl)")
+    names = []
+    for name, data in (("signature.der", signature), ("content.der", content)):
+        names.append(os.path.join(folder, name))
+        with open(names[-1], "wb") as out:
+            out.write(data)
+    status, _ = run_tool([openssl, "smime", "-verify", "-noverify", "-binary", "-inform", "DER",
+                          "-in", names[0], "-content", names[1], "-out", os.devnull])
+    if status != 0:
+        raise Refusal("the signature of %s does not verify: what it signs was changed" % path)
+
+
+def signed_digest(path, output):
+    """The file's digest, once osslsigncode found it equal to the signed one."""
+    current = [digest.upper() for kind, digest in DIGEST_LINE.findall(output) if kind == "Current"]
+    calculated = [digest.upper() for kind, digest in DIGEST_LINE.findall(output) if kind == "Calculated"]
+    if not current or len(current) != len(calculated):
+        raise Refusal("osslsigncode did not check %s: %s" % (path, first_reason(output)))
+    if current != calculated:
+        raise Refusal("%s changed after it was signed: its digest is not the signed one" % path)
+    return calculated[0]
+
+
+def stamp_time(text):
+    try:
+        return datetime.strptime(text, "%b %d %H:%M:%S %Y GMT").strftime("%Y-%m-%d %H:%M:%S UTC")
+    except ValueError:
+        return text
+
+
+def verify_exe(args):
+    program = signing_tool()
+    data = read_bytes(args.exe, "program")
+    offset, size = certificate_table(args.exe, data)
+    if not size:
+        raise Refusal("%s is not signed" % args.exe)
+    signature, content = signed_content(args.exe, data[offset:offset + size])
+    if args.ca and b"-----BEGIN CERTIFICATE-----" not in read_bytes(args.ca, "CA certificate"):
+        raise Refusal("%s holds no PEM certificate" % args.ca)
+    with tempfile.TemporaryDirectory() as folder:
+        # That the signature covers the file takes two facts, and neither needs the
+        # signer to be trusted: osslsigncode's "Current message digest" (the one the
+        # signed content holds) equals its "Calculated message digest" (the file's),
+        # and the signer's key signed that content. osslsigncode prints both digests
+        # whatever it makes of the signer, given a CA file it can open (without --ca
+        # an empty one, so that the machine's trust store plays no part); but it
+        # checks the signature only once the signer's chain is trusted, so openssl
+        # checks it here on its own, without the chain (smime -noverify).
+        ca = args.ca or os.path.join(folder, "no-ca.pem")
+        if not args.ca:
+            open(ca, "wb").close()
+        status, output = run_tool([program, "verify", "-CAfile", ca, "-TSA-CAfile", ca, "-in", args.exe])
+        digest = signed_digest(args.exe, output)
+        check_signed_content(args.exe, folder, signature, content)
+    signer = re.search(r"Signer's certificate:.*?Subject\s*:\s*([^\n]+)", output, re.S)
+    signer = signer.group(1).strip() if signer else "(not named)"
+    stamp = STAMP_TIME_LINE.search(output)
+    stamp_check = STAMP_CHECK_LINE.search(output)
+    if args.ca:
+        # osslsigncode succeeds when the signer is trusted even if the time-stamp's signer is not.
+        reason = re.search(r"Verify error:\s*([^\n]+)", output)
+        reason = ": " + reason.group(1).strip() if reason else ""
+        if status != 0 or not re.search(r"^Signature verification: ok", output, re.M):
+            raise Refusal("the signer of %s (%s) does not chain to a certificate in %s%s"
+                          % (args.exe, signer, args.ca, reason))
+        if (stamp or stamp_check) and not (stamp_check and stamp_check.group(1) == "ok"):
+            raise Refusal("the time-stamp of %s does not verify: its signer does not chain to a certificate in %s"
+                          % (args.exe, args.ca))
+    print("ok: the signature covers %s as it is (digest %s)" % (args.exe, digest))
+    print("signer: %s (%s)" % (signer, "chains to " + args.ca if args.ca else "not checked: give --ca"))
+    if stamp:
+        print("time-stamp: %s (%s)" % (stamp_time(stamp.group(1)), "its signer chains to " + args.ca
+                                       if args.ca else "its signer not checked: give --ca"))
+    else:
+        print("time-stamp: none")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="release-sign.py", description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter,
@@ -207,6 +569,13 @@ def main(argv=None):
     command = commands.add_parser("pubkey", help="print the public key of a private key")
     command.add_argument("private", metavar="PRIVATE.pem")
     command.set_defaults(run=pubkey)
+    command = commands.add_parser("release", help="write com.ini and com.ini.sig for a firmware image")
+    command.add_argument("private", metavar="PRIVATE.pem")
+    command.add_argument("image", metavar="IMAGE.uf2")
+    command.add_argument("--version", required=True, help="the firmware version the image reports")
+    command.add_argument("--url", required=True, help="where the image is served (http:// or https://)")
+    command.add_argument("--out", default=".", metavar="DIR", help="where to write the two files (default: here)")
+    command.set_defaults(run=release)
     command = commands.add_parser("sign", help="write com.ini.sig beside com.ini")
     command.add_argument("private", metavar="PRIVATE.pem")
     command.add_argument("manifest", metavar="com.ini")
@@ -216,6 +585,15 @@ def main(argv=None):
     command.add_argument("manifest", metavar="com.ini")
     command.add_argument("signature", metavar="com.ini.sig")
     command.set_defaults(run=verify)
+    command = commands.add_parser("sign-exe", help="sign the program (Authenticode) in place")
+    command.add_argument("pfx", metavar="CERT.pfx")
+    command.add_argument("exe", metavar="norva1-update.exe")
+    command.add_argument("--timestamp", metavar="URL", help="the RFC 3161 time-stamp server to ask")
+    command.set_defaults(run=sign_exe)
+    command = commands.add_parser("verify-exe", help="check the program's signature")
+    command.add_argument("exe", metavar="norva1-update.exe")
+    command.add_argument("--ca", metavar="CA.pem", help="the certificates the signers must chain to")
+    command.set_defaults(run=verify_exe)
     args = parser.parse_args(argv)
     try:
         args.run(args)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "update/progress.h"
+#include "update/release_limits.h"
 
 struct CrackedUrl {
     bool secure = false;
@@ -15,12 +16,6 @@ struct CrackedUrl {
 
 // False for an unsupported scheme, a malformed URL, or a part too long.
 bool CrackDownloadUrl(const std::wstring& url, CrackedUrl& cracked);
-
-// The most a download may bring: the manifest is a few lines, and an image for
-// the RP2040's largest flash (16 MiB of payload in 256-byte blocks of 512) is
-// 32 MiB.
-constexpr uint64_t kManifestSizeLimit = 64 * 1024;
-constexpr uint64_t kImageSizeLimit = 32 * 1024 * 1024;
 
 // What went wrong with a download.
 enum class DownloadFailure {

@@ -7,20 +7,47 @@
 
 // The release manifest com.ini: lines of key=value (or key:value); the keys
 // `version` and `xzdz` name the newest firmware and the URL of its UF2 image,
-// and `sha256`, when there, the SHA-256 the image must have.
+// `sha256`, when there, the SHA-256 the image must have, and `product` the
+// product the release is for.
 struct ReleaseManifest {
     std::string version;
     std::string downloadUrl;
-    std::string sha256;  // 64 lower-case hex digits; empty when the manifest names none
+    std::string sha256;   // 64 lower-case hex digits; empty when the manifest names none
+    std::string product;  // the `product` value; empty when the manifest names none
 };
+
+// The product this program updates. A signed manifest must name it
+// (product=NORVA1), so that one vendor key can sign the releases of several
+// products without one product's firmware ever reaching another's device.
+constexpr char kProductName[] = "NORVA1";
 
 // The longest version or URL a manifest may name, in bytes.
 constexpr size_t kManifestValueLimit = 256;
 
-// On success version and URL are non-empty (and no longer than the limit) and
-// the sha256, if named, is 64 hex digits of either case. On failure `manifest`
-// is untouched and `error` is "com.ini 格式错误，缺少 version 或 xzdz" or
-// "com.ini 中的 sha256 格式错误".
+// Why the program refuses a manifest.
+enum class ManifestCheck {
+    Ok,
+    NoVersionOrUrl,  // version or xzdz missing, empty or past the limit
+    BadSha256,       // a sha256 that is not 64 hex digits
+    NoSha256,        // a signed manifest that does not name the image's sha256
+    OtherProduct,    // a signed manifest that names no product, or another one
+};
+
+// Reads a manifest. On success version and URL are non-empty (and no longer
+// than the limit) and the sha256, if named, is 64 hex digits of either case,
+// kept in lower case. On failure `manifest` is untouched.
+ManifestCheck ReadReleaseManifest(const std::string& body, ReleaseManifest& manifest);
+
+// What a program built with release keys further asks of a manifest whose
+// signature verified: the image's sha256, so that the signature covers the
+// image too, and this product's name.
+ManifestCheck CheckSignedManifest(const ReleaseManifest& manifest);
+
+// The program's text for a refusal: "com.ini 格式错误，缺少 version 或 xzdz",
+// "com.ini 中的 sha256 格式错误", "com.ini 缺少 sha256" or "com.ini 不属于本产品".
+std::wstring ManifestCheckText(ManifestCheck check);
+
+// ReadReleaseManifest with the refusal's text in `error`.
 bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error);
 
 // The manifest's URL on the update server the build names (NORVA_UPDATE_HOST,
@@ -30,7 +57,8 @@ std::wstring ManifestUrl();
 // Downloads ManifestUrl() and parses it; a failed download gives the download's
 // error text. A program built with release keys (update/release_signature.h)
 // first fetches and checks the signature, <ManifestUrl()>.sig, and then takes
-// only a manifest that names the image's sha256: "com.ini 签名无效",
-// "下载 com.ini.sig 失败: " with the download's text, or "com.ini 缺少 sha256".
+// only a manifest that CheckSignedManifest passes: "com.ini 签名无效",
+// "下载 com.ini.sig 失败: " with the download's text, "com.ini 缺少 sha256" or
+// "com.ini 不属于本产品".
 // Both downloads report their progress to `progress`.
 bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error, const ProgressCallback& progress);

@@ -42,14 +42,15 @@ bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error, const 
         return false;
     }
     const std::string text(body.begin(), body.end());
-    // A program built with release keys takes only what the vendor signed, and
-    // only with the image's hash, so that the signature covers the image too.
+    // A program built with release keys takes only what the vendor signed for
+    // this product, and only with the image's hash.
     const std::vector<ReleaseKey> keys = TrustedReleaseKeys();
     if (!keys.empty() && !SignatureVerifies(text, keys, progress, error)) return false;
     ReleaseManifest parsed;
-    if (!ParseReleaseManifest(text, parsed, error)) return false;
-    if (!keys.empty() && parsed.sha256.empty()) {
-        error = L"com.ini 缺少 sha256";
+    ManifestCheck check = ReadReleaseManifest(text, parsed);
+    if (check == ManifestCheck::Ok && !keys.empty()) check = CheckSignedManifest(parsed);
+    if (check != ManifestCheck::Ok) {
+        error = ManifestCheckText(check);
         return false;
     }
     manifest = parsed;

@@ -25,6 +25,8 @@ void ApplyManifestLine(const std::string& rawLine, ReleaseManifest& found, bool&
     } else if (key == "sha256") {
         found.sha256 = value;
         namedSha256 = true;
+    } else if (key == "product") {
+        found.product = value;
     }
 }
 
@@ -40,7 +42,7 @@ bool Usable(const std::string& value) { return !value.empty() && value.size() <=
 
 }  // namespace
 
-bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error) {
+ManifestCheck ReadReleaseManifest(const std::string& body, ReleaseManifest& manifest) {
     ReleaseManifest found;
     bool namedSha256 = false;
     size_t start = 0;
@@ -51,15 +53,32 @@ bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, st
         start = end + 1;
     }
     // A value past the limit is no version or URL this program would show or ask for.
-    if (!Usable(found.version) || !Usable(found.downloadUrl)) {
-        error = L"com.ini 格式错误，缺少 version 或 xzdz";
-        return false;
-    }
-    if (namedSha256 && !IsSha256Text(found.sha256)) {
-        error = L"com.ini 中的 sha256 格式错误";
-        return false;
-    }
+    if (!Usable(found.version) || !Usable(found.downloadUrl)) return ManifestCheck::NoVersionOrUrl;
+    if (namedSha256 && !IsSha256Text(found.sha256)) return ManifestCheck::BadSha256;
     found.sha256 = AsciiLower(found.sha256);
     manifest = found;
-    return true;
+    return ManifestCheck::Ok;
+}
+
+ManifestCheck CheckSignedManifest(const ReleaseManifest& manifest) {
+    if (manifest.sha256.empty()) return ManifestCheck::NoSha256;
+    if (manifest.product != kProductName) return ManifestCheck::OtherProduct;
+    return ManifestCheck::Ok;
+}
+
+std::wstring ManifestCheckText(ManifestCheck check) {
+    switch (check) {
+        case ManifestCheck::Ok: return std::wstring();
+        case ManifestCheck::NoVersionOrUrl: return L"com.ini 格式错误，缺少 version 或 xzdz";
+        case ManifestCheck::BadSha256: return L"com.ini 中的 sha256 格式错误";
+        case ManifestCheck::NoSha256: return L"com.ini 缺少 sha256";
+        case ManifestCheck::OtherProduct: return L"com.ini 不属于本产品";
+    }
+    return std::wstring();
+}
+
+bool ParseReleaseManifest(const std::string& body, ReleaseManifest& manifest, std::wstring& error) {
+    const ManifestCheck check = ReadReleaseManifest(body, manifest);
+    if (check != ManifestCheck::Ok) error = ManifestCheckText(check);
+    return check == ManifestCheck::Ok;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "base/ascii.h"
+#include "device/records.h"
 
 namespace {
 
@@ -66,4 +67,16 @@ int CompareVersions(const std::string& a, const std::string& b) {
 
 bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion) {
     return !currentVersion.empty() && !latestVersion.empty() && CompareVersions(latestVersion, currentVersion) > 0;
+}
+
+ReleaseVersionCheck CheckReleaseVersion(const std::string& version) {
+    if (version.empty()) return ReleaseVersionCheck::Empty;
+    if (version.size() > kDeviceVersionLimit) return ReleaseVersionCheck::TooLong;
+    for (char c : version) {
+        if (c < ' ' || c > '~' || c == ';') return ReleaseVersionCheck::BadCharacter;
+    }
+    if (version.front() == ' ' || version.back() == ' ') return ReleaseVersionCheck::BadCharacter;
+    if (ExtractVersionNumbers(version).empty()) return ReleaseVersionCheck::NoNumber;
+    if (HasV16Prefix(version)) return ReleaseVersionCheck::V16Mark;
+    return ReleaseVersionCheck::Ok;
 }

@@ -20,3 +20,17 @@ int CompareVersions(const std::string& a, const std::string& b);
 
 // Newer firmware is known: both versions are known and the latest ranks above the current one.
 bool UpdateAvailable(const std::string& currentVersion, const std::string& latestVersion);
+
+// Whether a release may announce `version`: the window must be able to show
+// it, the device to report it back after the flash, and the ordering to place
+// it above the release before it.
+enum class ReleaseVersionCheck {
+    Ok,
+    Empty,
+    TooLong,       // longer than the device may report (kDeviceVersionLimit)
+    BadCharacter,  // a control byte, a byte past ASCII, ';' (it ends a record field), or a blank at either end
+    NoNumber,      // no digit: it never ranks above a version that names a number
+    V16Mark,       // marked v16: it ranks below every release that names a number
+};
+
+ReleaseVersionCheck CheckReleaseVersion(const std::string& version);

@@ -31,13 +31,14 @@ std::vector<std::string> ServedTargets() {
 class SignedUpdate : public ::testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
-    // Serves an image carrying `version` and returns a manifest naming it and its sha256.
+    // Serves an image carrying `version` and returns a manifest naming it, its sha256 and the product.
     std::string Release(const std::string& version) {
         const std::string path = "/fw/norva1-" + version + ".uf2";
         const std::string image = ServeImage(path, version, 65536);
         std::string digest;
         EXPECT_TRUE(ImageSha256(std::vector<uint8_t>(image.begin(), image.end()), digest));
-        return "version=" + version + "\nxzdz=" + Ascii(UpdateServerUrl(path)) + "\nsha256=" + digest + "\n";
+        return "version=" + version + "\nxzdz=" + Ascii(UpdateServerUrl(path)) + "\nsha256=" + digest +
+               "\nproduct=NORVA1\n";
     }
     void PublishSigned(const std::string& manifest, const char* key) {
         ServeManifest(manifest);
@@ -76,6 +77,8 @@ TEST_F(SignedUpdate, ReleasesTheVendorDidNotSignAreRefusedBeforeTheImageIsFetche
     std::string changed = manifest;
     changed[10] = '6';  // version=1.6.0
     const std::string unhashed = manifest.substr(0, manifest.find("sha256="));
+    const std::string productless = manifest.substr(0, manifest.find("product="));
+    const std::string foreign = productless + "product=NORVA2\n";
     const struct {
         const char* what;
         std::function<void()> publish;
@@ -103,6 +106,9 @@ TEST_F(SignedUpdate, ReleasesTheVendorDidNotSignAreRefusedBeforeTheImageIsFetche
          },
          L"下载 com.ini.sig 失败: HTTP 状态码 503"},
         {"a signed manifest without sha256", [&] { PublishSigned(unhashed, "first"); }, L"com.ini 缺少 sha256"},
+        {"a signed manifest naming no product", [&] { PublishSigned(productless, "first"); },
+         L"com.ini 不属于本产品"},
+        {"a signed manifest of another product", [&] { PublishSigned(foreign, "first"); }, L"com.ini 不属于本产品"},
     };
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.what);

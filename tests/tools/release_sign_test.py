@@ -7,6 +7,7 @@ the Windows tests' part (tests/e2e/signed_update_e2e_test.cpp).
 Run by ctest; on its own: python3 tests/tools/release_sign_test.py
 """
 import base64
+import hashlib
 import os
 import shutil
 import subprocess
@@ -17,10 +18,14 @@ import unittest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TOOL = os.path.join(ROOT, "tools", "release-sign.py")
 CMAKE = os.environ.get("NORVA_CMAKE") or shutil.which("cmake")
-MANIFEST = b"; release\r\nversion=1.4.0\r\nxzdz=https://h/fw/norva1-1.4.0.uf2\r\nsha256=" + b"ab" * 32 + b"\r\n"
+MANIFEST = (b"; release\r\nversion=1.4.0\r\nxzdz=https://h/fw/norva1-1.4.0.uf2\r\nsha256=" + b"ab" * 32 +
+            b"\r\nproduct=NORVA1\r\n")
+UF2GEN = os.path.join(ROOT, "tools", "uf2gen.py")
 
 
-class ReleaseSignTool(unittest.TestCase):
+class ToolCase(unittest.TestCase):
+    """The tool run as a program, in a directory of its own."""
+
     def setUp(self):
         self.dir = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, self.dir)
@@ -44,6 +49,8 @@ class ReleaseSignTool(unittest.TestCase):
     def keygen(self, name):
         return self.ok("keygen", self.path(name))
 
+
+class ReleaseSignTool(ToolCase):
     def test_a_key_signs_a_release_that_verifies_until_a_byte_changes(self):
         public = self.keygen("vendor.pem")
         self.assertRegex(public, r"^04[0-9a-f]{128}$")
@@ -76,7 +83,8 @@ class ReleaseSignTool(unittest.TestCase):
         public = self.ok("pubkey", self.path("vendor.pem"))
         manifest = self.write("com.ini", MANIFEST)
         self.ok("sign", self.path("vendor.pem"), manifest)
-        unhashed = self.write("unhashed.ini", b"version=1.4.0\nxzdz=https://h/a.uf2\n")
+        unhashed = self.write("unhashed.ini", b"version=1.4.0\nxzdz=https://h/a.uf2\nproduct=NORVA1\n")
+        foreign = self.write("foreign.ini", MANIFEST.replace(b"NORVA1", b"NORVA2"))
         not_a_key = self.write("notes.txt", b"not a key\n")
         bad_signature = self.write("bad.sig", base64.b64encode(b"\x01" * 63) + b"\n")
         mistakes = {
@@ -85,6 +93,7 @@ class ReleaseSignTool(unittest.TestCase):
             "a file that is no key": (("pubkey", not_a_key), "not a PEM private key"),
             "a manifest that is not there": (("sign", self.path("vendor.pem"), self.path("gone.ini")), "cannot read"),
             "a manifest without sha256": (("sign", self.path("vendor.pem"), unhashed), "sha256"),
+            "a manifest of another product": (("sign", self.path("vendor.pem"), foreign), "product=NORVA1"),
             "a public key of another form": (("verify", public[:-2], manifest, manifest + ".sig"), "not a public key"),
             "three public keys": (("verify", ";".join([public] * 3), manifest, manifest + ".sig"), "at most two"),
             "a point off the curve": (("verify", public[:-1] + ("0" if public[-1] != "0" else "1"), manifest,
@@ -100,6 +109,78 @@ class ReleaseSignTool(unittest.TestCase):
                 self.assertIn(words, result.stderr)
         # The refused key was not overwritten.
         self.assertEqual(self.ok("pubkey", self.path("vendor.pem")), public)
+
+
+class ReleaseCommand(ToolCase):
+    """`release`: an image, its version and URL in; a checked com.ini and its signature out."""
+
+    def image(self, name, variant="good", size=70000):
+        subprocess.run([sys.executable, UF2GEN, "--version", "1.6.0", "--size", str(size), "--variant", variant,
+                        "-o", self.path(name)], check=True, capture_output=True, timeout=60)
+        return self.path(name)
+
+    def release(self, image, version="1.6.0", url="https://h.example/fw/norva1-1.6.0.uf2", out="pub"):
+        return self.run_tool("release", self.path("vendor.pem"), image, "--version", version, "--url", url,
+                             "--out", self.path(out))
+
+    def test_a_release_is_written_as_the_program_reads_it_and_verifies(self):
+        public = self.keygen("vendor.pem")
+        image = self.image("fw.uf2")
+        result = self.release(image)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(image, "rb") as source:
+            digest = hashlib.sha256(source.read()).hexdigest()
+        with open(self.path("pub/com.ini"), "rb") as written:
+            self.assertEqual(written.read(), b"product=NORVA1\nversion=1.6.0\n"
+                             b"xzdz=https://h.example/fw/norva1-1.6.0.uf2\nsha256=" + digest.encode() + b"\n")
+        self.ok("verify", public, self.path("pub/com.ini"), self.path("pub/com.ini.sig"))
+
+    def test_what_the_program_would_refuse_is_never_published(self):
+        self.keygen("vendor.pem")
+        good = self.image("fw.uf2")
+        # A release already published stays as it was.
+        self.assertEqual(self.release(good).returncode, 0)
+        with open(self.path("pub/com.ini"), "rb") as before:
+            published = before.read()
+        oversized = self.write("huge.uf2", b"")
+        with open(oversized, "r+b") as out:
+            out.truncate(32 * 1024 * 1024 + 512)
+        refusals = {
+            "a block missing": ((self.image("cut.uf2", "missing_block"),), "missing"),
+            "another chip's image": ((self.image("other.uf2", "wrong_family"),), "RP2040"),
+            "an error page": ((self.image("page.uf2", "html"),), "512-byte"),
+            "past the download limit": ((oversized,), "larger than the program downloads"),
+            "a v16 version": ((good, "v16.2"), "v16"),
+            "a version without a number": ((good, "stable"), "no number"),
+            "a version the device cannot report": ((good, "1." * 40), "64 bytes"),
+            "a version that would add a line": ((good, "1.7\nversion=9"), "printable ASCII"),
+            "a URL of another scheme": ((good, "1.6.0", "ftp://h/fw.uf2"), "--url"),
+            "a URL that would add a line": ((good, "1.6.0", "https://h/a.uf2\nsha256=00"), "--url"),
+            "a URL past 256 bytes": ((good, "1.6.0", "https://h/" + "a" * 250), "longer than 256"),
+        }
+        for name, (args, words) in refusals.items():
+            with self.subTest(name):
+                result = self.release(*args)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertTrue(result.stderr.startswith("release-sign: error: "), result.stderr)
+                self.assertIn(words, result.stderr)
+                with open(self.path("pub/com.ini"), "rb") as after:
+                    self.assertEqual(after.read(), published)
+        self.assertEqual(sorted(os.listdir(self.path("pub"))), ["com.ini", "com.ini.sig"])
+
+    def test_without_the_programs_rules_nothing_is_signed(self):
+        self.keygen("vendor.pem")
+        os.environ["NORVA_RELEASE_CHECK"], saved = self.path("absent"), os.environ.get("NORVA_RELEASE_CHECK")
+        try:
+            result = self.release(self.image("fw.uf2"))
+        finally:
+            if saved is None:
+                del os.environ["NORVA_RELEASE_CHECK"]
+            else:
+                os.environ["NORVA_RELEASE_CHECK"] = saved
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no program", result.stderr)
+        self.assertFalse(os.path.exists(self.path("pub")))
 
 
 @unittest.skipUnless(CMAKE, "needs cmake")

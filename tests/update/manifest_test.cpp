@@ -54,7 +54,7 @@ const ManifestCase kManifestCases[] = {
 TEST(ParseReleaseManifest, ReadsAsTheTableSays) {
     for (const ManifestCase& c : kManifestCases) {
         SCOPED_TRACE(c.name);
-        ReleaseManifest manifest{"before", "before-url", ""};
+        ReleaseManifest manifest{"before", "before-url", "", ""};
         std::wstring error;
         EXPECT_EQ(ParseReleaseManifest(c.body, manifest, error), c.ok);
         if (c.ok) {
@@ -91,7 +91,7 @@ TEST(ParseReleaseManifest, ASha256ThatIsNot64HexDigitsMakesTheManifestInvalid) {
     for (const std::string& bad : {digest.substr(1), digest + "0", "g" + digest.substr(1), std::string(),
                                    digest.substr(0, 32) + " " + digest.substr(33)}) {
         SCOPED_TRACE(bad);
-        ReleaseManifest manifest{"before", "before-url", ""};
+        ReleaseManifest manifest{"before", "before-url", "", ""};
         std::wstring error;
         EXPECT_FALSE(ParseReleaseManifest("version=1\nxzdz=u\nsha256=" + bad + "\n", manifest, error));
         EXPECT_EQ(error, L"com.ini 中的 sha256 格式错误");
@@ -101,6 +101,34 @@ TEST(ParseReleaseManifest, ASha256ThatIsNot64HexDigitsMakesTheManifestInvalid) {
     ReleaseManifest manifest;
     std::wstring error;
     EXPECT_TRUE(ParseReleaseManifest("sha256=x\nversion=1\nxzdz=u\nsha256=" + digest + "\n", manifest, error));
+}
+
+// What a program built with release keys asks further of a manifest that verified.
+TEST(CheckSignedManifest, WantsTheImagesSha256AndThisProductsName) {
+    const std::string hashed = "version=1\nxzdz=u\nsha256=" + std::string(kDigest) + "\n";
+    const struct {
+        const char* name;
+        std::string body;
+        ManifestCheck check;
+    } cases[] = {
+        {"sha256 and product", hashed + "product=NORVA1\n", ManifestCheck::Ok},
+        {"key in any case, blanks around", hashed + " PRODUCT : NORVA1 \r\n", ManifestCheck::Ok},
+        {"no sha256", "product=NORVA1\nversion=1\nxzdz=u\n", ManifestCheck::NoSha256},
+        {"neither", "version=1\nxzdz=u\n", ManifestCheck::NoSha256},
+        {"no product", hashed, ManifestCheck::OtherProduct},
+        {"another product", hashed + "product=NORVA2\n", ManifestCheck::OtherProduct},
+        {"the product in another case", hashed + "product=norva1\n", ManifestCheck::OtherProduct},
+        {"an empty product", hashed + "product=\n", ManifestCheck::OtherProduct},
+        {"the last product wins", hashed + "product=NORVA1\nproduct=NORVA2\n", ManifestCheck::OtherProduct},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReleaseManifest manifest;
+        ASSERT_EQ(ReadReleaseManifest(c.body, manifest), ManifestCheck::Ok);
+        EXPECT_EQ(CheckSignedManifest(manifest), c.check);
+    }
+    EXPECT_EQ(ManifestCheckText(ManifestCheck::OtherProduct), L"com.ini 不属于本产品");
+    EXPECT_EQ(ManifestCheckText(ManifestCheck::NoSha256), L"com.ini 缺少 sha256");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "device/records.h"
+#include "update/manifest.h"
 #include "update/version.h"
 
 namespace {
@@ -79,6 +81,48 @@ TEST(UpdateAvailable, OnlyWhenBothVersionsAreKnownAndTheLatestRanksAbove) {
     EXPECT_FALSE(UpdateAvailable("1.2.5", "1.2.4"));
     EXPECT_FALSE(UpdateAvailable("", "1.2.4"));
     EXPECT_FALSE(UpdateAvailable("1.2.3", ""));
+}
+
+// A release's version must come back from the device after the flash, and be
+// read from com.ini, exactly as written; and it must be able to rank above an
+// older release.
+TEST(CheckReleaseVersion, TakesWhatTheDeviceReportsBackAndTheOrderingCanPlace) {
+    using C = ReleaseVersionCheck;
+    const struct {
+        std::string version;
+        ReleaseVersionCheck check;
+    } cases[] = {
+        {"1.2.0", C::Ok},
+        {"v2.0-rc1", C::Ok},
+        {"1.0 beta", C::Ok},
+        {"v161", C::Ok},
+        {"2026.12.09=build:7", C::Ok},
+        {std::string(64, '1'), C::Ok},
+        {"", C::Empty},
+        {std::string(65, '1'), C::TooLong},
+        {" 1.0", C::BadCharacter},
+        {"1.0 ", C::BadCharacter},
+        {"1.0;x", C::BadCharacter},
+        {"1.0\nxzdz=x", C::BadCharacter},
+        {"1.0\t", C::BadCharacter},
+        {"1.0\x7f", C::BadCharacter},
+        {"1.0-\xe6\xb5\x8b", C::BadCharacter},
+        {"beta", C::NoNumber},
+        {"v16", C::V16Mark},
+        {"V16.2", C::V16Mark},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        EXPECT_EQ(CheckReleaseVersion(c.version), c.check);
+        if (c.check != C::Ok) continue;
+        TelemetryRecord record;
+        ASSERT_TRUE(ReadTelemetryRecord("TEL|app=1;fw=" + c.version + ";hid_ctrl_cfg=0", record));
+        EXPECT_EQ(record.firmwareVersion, c.version);
+        ReleaseManifest manifest;
+        ASSERT_EQ(ReadReleaseManifest("version=" + c.version + "\nxzdz=u\n", manifest), ManifestCheck::Ok);
+        EXPECT_EQ(manifest.version, c.version);
+        EXPECT_TRUE(UpdateAvailable("0", c.version));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,138 @@
+// norva1-release-check: whether the program will take a release, decided by
+// the program's own code.
+//
+//   norva1-release-check version TEXT             a version a release may announce
+//   norva1-release-check image FILE               a UF2 image the program flashes
+//   norva1-release-check manifest FILE [--signed] a com.ini the program reads; with
+//                                                 --signed, as a program built with
+//                                                 release keys reads a signed one
+//
+// Exit 0 when the program takes it (`manifest` prints the values it reads, one
+// key=value line each), 1 with the reason on standard error when it does not,
+// 2 for a wrong call.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "update/manifest.h"
+#include "update/release_limits.h"
+#include "update/uf2_image.h"
+#include "update/version.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: norva1-release-check version TEXT\n"
+    "       norva1-release-check image FILE\n"
+    "       norva1-release-check manifest FILE [--signed]\n";
+
+const char* VersionReason(ReleaseVersionCheck check) {
+    switch (check) {
+        case ReleaseVersionCheck::Ok: return "";
+        case ReleaseVersionCheck::Empty: return "the version is empty";
+        case ReleaseVersionCheck::TooLong: return "the version is longer than the 64 bytes a device may report";
+        case ReleaseVersionCheck::BadCharacter:
+            return "the version may hold only printable ASCII without ';', and no blank at either end";
+        case ReleaseVersionCheck::NoNumber:
+            return "the version names no number, so the program never finds it newer than a device's";
+        case ReleaseVersionCheck::V16Mark:
+            return "a version starting with v16 ranks below every release that names a number";
+    }
+    return "";
+}
+
+const char* ImageReason(Uf2Check check) {
+    switch (check) {
+        case Uf2Check::Ok: return "";
+        case Uf2Check::BadSize: return "the image is empty or not a whole number of 512-byte UF2 blocks";
+        case Uf2Check::BadMagic: return "a block lacks the UF2 magic numbers";
+        case Uf2Check::NoRp2040Blocks: return "no block is for the RP2040 (family 0xe48bff56)";
+        case Uf2Check::BadPayload: return "an RP2040 block's payload is not 256 bytes";
+        case Uf2Check::BadAddress: return "an RP2040 block's address is not 256-aligned";
+        case Uf2Check::OutsideMemory: return "an RP2040 block lies outside flash and RAM";
+        case Uf2Check::MixedBlockCount: return "the RP2040 blocks disagree on the block count";
+        case Uf2Check::BadBlockNumber: return "a block number is not below the block count";
+        case Uf2Check::RepeatedBlock: return "a block number comes twice";
+        case Uf2Check::MissingBlock: return "a block of the image is missing";
+    }
+    return "";
+}
+
+const char* ManifestReason(ManifestCheck check) {
+    switch (check) {
+        case ManifestCheck::Ok: return "";
+        case ManifestCheck::NoVersionOrUrl: return "version or xzdz is missing, empty or longer than 256 bytes";
+        case ManifestCheck::BadSha256: return "sha256 is not 64 hexadecimal digits";
+        case ManifestCheck::NoSha256: return "a signed com.ini must name the image's sha256";
+        case ManifestCheck::OtherProduct: return "a signed com.ini must say product=NORVA1";
+    }
+    return "";
+}
+
+int Refuse(const std::string& reason) {
+    std::fprintf(stderr, "%s\n", reason.c_str());
+    return 1;
+}
+
+// At most `limit` + 1 bytes of the file, so that one past the limit is seen
+// without reading a file of any size.
+bool ReadFile(const char* path, uint64_t limit, std::vector<uint8_t>& data) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    data.clear();
+    char buffer[65536];
+    while (data.size() <= limit && in.read(buffer, sizeof buffer).gcount() > 0) {
+        data.insert(data.end(), buffer, buffer + in.gcount());
+    }
+    if (data.size() > limit + 1) data.resize(static_cast<size_t>(limit + 1));
+    return !in.bad();
+}
+
+int CheckVersion(const std::string& version) {
+    const ReleaseVersionCheck check = CheckReleaseVersion(version);
+    return check == ReleaseVersionCheck::Ok ? 0 : Refuse(VersionReason(check));
+}
+
+int CheckImage(const char* path) {
+    std::vector<uint8_t> image;
+    if (!ReadFile(path, kImageSizeLimit, image)) return Refuse(std::string("cannot read ") + path);
+    if (image.size() > kImageSizeLimit) {
+        return Refuse("the image is larger than the program downloads (" + std::to_string(kImageSizeLimit) +
+                      " bytes)");
+    }
+    const Uf2Check check = CheckRp2040Uf2Image(image.data(), image.size());
+    if (check != Uf2Check::Ok) return Refuse(ImageReason(check));
+    std::printf("ok: %zu bytes, %zu UF2 blocks\n", image.size(), image.size() / 512);
+    return 0;
+}
+
+int CheckManifest(const char* path, bool asSigned) {
+    std::vector<uint8_t> body;
+    if (!ReadFile(path, kManifestSizeLimit, body)) return Refuse(std::string("cannot read ") + path);
+    if (body.size() > kManifestSizeLimit) {
+        return Refuse("com.ini is larger than the program downloads (" + std::to_string(kManifestSizeLimit) +
+                      " bytes)");
+    }
+    ReleaseManifest manifest;
+    ManifestCheck check = ReadReleaseManifest(std::string(body.begin(), body.end()), manifest);
+    if (check == ManifestCheck::Ok && asSigned) check = CheckSignedManifest(manifest);
+    if (check != ManifestCheck::Ok) return Refuse(ManifestReason(check));
+    std::printf("version=%s\nxzdz=%s\nsha256=%s\nproduct=%s\n", manifest.version.c_str(),
+                manifest.downloadUrl.c_str(), manifest.sha256.c_str(), manifest.product.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "version") return CheckVersion(args[1]);
+    if (args.size() == 2 && args[0] == "image") return CheckImage(argv[2]);
+    if (args.size() == 2 && args[0] == "manifest") return CheckManifest(argv[2], false);
+    if (args.size() == 3 && args[0] == "manifest" && args[2] == "--signed") return CheckManifest(argv[2], true);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
