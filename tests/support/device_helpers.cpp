@@ -32,4 +32,11 @@ Responder::Responder(SimDevice& device, std::string command, std::string reply, 
           answered_ = AnswerWhenReceived(device, command, reply, timeoutMs);
       }) {}
 
-Responder::~Responder() { thread_.join(); }
+Responder::~Responder() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool Responder::answered() {
+    if (thread_.joinable()) thread_.join();
+    return answered_;
+}

@@ -32,7 +32,9 @@ public:
     ~Responder();
     Responder(const Responder&) = delete;
     Responder& operator=(const Responder&) = delete;
-    bool answered() const { return answered_; }
+    // Waits for the responder to finish, then says whether it saw the command and
+    // sent its reply (the reply can reach the program before Send returns here).
+    bool answered();
 
 private:
     std::atomic<bool> answered_{false};
