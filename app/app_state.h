@@ -80,9 +80,11 @@ struct AppState {
     CardLayout cards;
     // The view the controls last showed; the painters draw from it.
     ControlView view;
-    // The RPI-RP2 drives last found while no port was open and no task ran:
-    // with exactly one, the update command flashes it.
+    // The RPI-RP2 drives last found while no port was open and no task ran,
+    // and the one of them the window offers for flashing (empty: none), which
+    // is the drive the update command flashes.
     std::vector<std::wstring> bootloaderDrives;
+    std::wstring offeredDrive;
     // The drives there when the running (or the last) task began.
     DriveRootSet drivesAtTaskStart;
     TaskbarButton taskbar;

@@ -40,6 +40,7 @@ void Connect() {
     } else {
         // With a port open the update takes the device through its port, not a drive.
         g_app.bootloaderDrives.clear();
+        g_app.offeredDrive.clear();
         PostStatus(L"已连接串口: " + portName);
         StartTask(DoSyncDeviceState);
     }
@@ -77,11 +78,11 @@ void HandleDeviceCommand(int id, const DeviceStatus& device) {
     }
 }
 
-// A device that sits in its boot loader (one RPI-RP2 drive, no port) is
-// flashed from there.
+// A device that sits in its boot loader (no port) is flashed from the drive the
+// window offers for it.
 void UpdateFromBootloaderDrive() {
-    if (g_app.bootloaderDrives.size() != 1) return;
-    const std::wstring root = g_app.bootloaderDrives.front();
+    if (g_app.offeredDrive.empty()) return;
+    const std::wstring root = g_app.offeredDrive;
     StartTask([root] { DoBootloaderUpdate(root); });
 }
 

@@ -16,19 +16,27 @@
 
 namespace {
 
+// Says what the drives found mean and keeps the drive the window offers: the
+// update command flashes that drive and no other.
 void AnnounceDrives(const std::vector<std::wstring>& found, const std::vector<std::wstring>& before,
                     DriveNews news) {
+    const std::wstring single = found.size() == 1 ? found.front() : std::wstring();
     if (news == DriveNews::OnOffer) {
         // A device left in its boot loader by the task (a copy its drive
         // refused, say) is offered for flashing. A drive that was there when
         // the task began is not news: the task's own last text says why it
-        // ended, which the user must see.
-        if (found.size() == 1 && g_app.drivesAtTaskStart.count(found.front()) == 0) {
+        // ended, which the user must see, and such a drive (another board's,
+        // say) is offered only if it was offered before the task.
+        if (!single.empty() && g_app.drivesAtTaskStart.count(single) == 0) {
+            g_app.offeredDrive = single;
             PostStatus(L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。");
+        } else if (single != g_app.offeredDrive) {
+            g_app.offeredDrive.clear();
         }
         return;
     }
     if (news == DriveNews::OnChange && found == before) return;
+    g_app.offeredDrive = single;
     if (found.size() == 1) {
         PostStatus(L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。");
     } else if (found.size() > 1) {
@@ -61,6 +69,7 @@ void LookForBootloaderDrives(DriveNews news) {
     const std::vector<std::wstring> before = g_app.bootloaderDrives;
     if (DeviceLink().IsOpen()) {
         g_app.bootloaderDrives.clear();
+        g_app.offeredDrive.clear();
     } else {
         g_app.bootloaderDrives = ListBootloaderDrives();
         AnnounceDrives(g_app.bootloaderDrives, before, news);

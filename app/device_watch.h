@@ -13,10 +13,10 @@ enum class DriveNews {
 };
 
 // Looks for removable RPI-RP2 drives while no port is open and no task runs,
-// and keeps what it found for the update command: with exactly one the update
-// runs from the boot loader. While a port is open it forgets the drives it
-// offered, so that a drive on the same letter later is a new one. Refreshes
-// the controls.
+// and offers a single one for flashing: the update command then runs from the
+// boot loader, on that drive. While a port is open it forgets the drives it
+// found and offered, so that a drive on the same letter later is a new one.
+// Refreshes the controls.
 void LookForBootloaderDrives(DriveNews news);
 
 // Every task's start: the drives there now, so that the task's end can tell a

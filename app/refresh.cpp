@@ -56,7 +56,7 @@ void RefreshControls() {
     in.latestVersionText = Utf8ToWide(latest);
     in.latestKnown = !latest.empty();
     in.newer = UpdateAvailable(in.device.currentVersion, latest);
-    in.bootloaderDrives = static_cast<int>(g_app.bootloaderDrives.size());
+    in.driveOffered = !g_app.offeredDrive.empty();
     g_app.view = DeriveControlView(in);
     ShowControlView(g_app.view);
     if (in.connected) SelectOpenPort(in.portName);

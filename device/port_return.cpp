@@ -45,16 +45,6 @@ bool OpenPortGone() {
 
 }  // namespace
 
-PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>& ask) {
-    const ULONGLONG start = GetTickCount64();
-    while (TimeLeft(start, search.waitMs)) {
-        const PortReturn found = LookOnce(search, ask);
-        if (found.reopened) return found;
-        Sleep(search.pollMs);
-    }
-    return PortReturn();
-}
-
 PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs) {
     const ULONGLONG start = GetTickCount64();
     while (TimeLeft(start, search.waitMs)) {

@@ -14,9 +14,10 @@
 // another set of interfaces).
 
 struct PortSearch {
-    // The port the device was on: reopened once it is listed again, whether the
-    // device answers there or not (a port listed a moment before it can be
-    // opened is tried again at the next look). Empty: the device had none.
+    // The port the device was on: reopened once it is listed again and kept
+    // while it stays, however long the device takes to answer there (a port
+    // listed a moment before it can be opened is tried again at the next
+    // look). Empty: the device had none.
     std::wstring savedPortName;
     // While the saved port is not listed, a port that is not among these is
     // kept only if the device answers on it: it may be another program's device.
@@ -30,17 +31,15 @@ struct PortReturn {
     bool answered = false;  // and the device answered `ask` on it
 };
 
-// Looks at once, then after every pause until the time is up. `ask` is put to
-// the device on a port just opened (the version query, the telemetry query)
-// and says whether it answered.
-PortReturn AwaitDevicePort(const PortSearch& search, const std::function<bool()>& ask);
-
-// The same, until the device has answered: a port that opens under its old
-// name before the firmware answers there (Windows may open it while it still
-// sets up a new interface layout) is asked again `askPauseMs` after each
-// unanswered question, while it stays. `answered` is set only once the
-// device has answered; a port that went again, or that is still silent when
-// the time is up, is closed (and the result is empty).
+// Looks at once, then after every pause until the time is up, until the
+// device has answered `ask` (the version query, the telemetry query), put to
+// it on each port just opened. A port that opens under its old name before the
+// firmware answers there (Windows may open it while it still sets up a new
+// interface layout, and firmware brings its port up before its command loop
+// runs) is asked again `askPauseMs` after each unanswered question, while it
+// stays; a question asked before the time is up is waited for. `answered` is
+// set only once the device has answered; a port that went again, or that is
+// still silent when the time is up, is closed (and the result is empty).
 PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs);
 
 // Watches the open port for up to `waitMs`: true once it has gone, that is,

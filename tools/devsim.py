@@ -86,6 +86,9 @@ Device options (plug and set; demo-mode flags as --name VALUE):
     return=auto|never     the device comes back after flashing, or never does
     return_delay_ms=N     from the drive going away to the port coming back (default 500)
     keep_version=1        the flashed image's version is not taken over
+    boot_mute_ms=N        once the port is back after flashing, the new firmware ignores every
+                          command for N ms (default 0), as firmware whose USB stack brings the
+                          port up before its command loop runs
     list_before_open_ms=N on coming back the port is listed N ms before it can be opened
     start=app|bootloader  plug only: the device starts in its boot loader (no port; its
                           drive is mounted when plug returns; the port it gets after
@@ -220,6 +223,7 @@ OPTIONS = {
     "return": (_choice("auto", "never"), "auto"),
     "return_delay_ms": (_ms, 500),
     "keep_version": (_flag, False),
+    "boot_mute_ms": (_ms, 0),
     "list_before_open_ms": (_ms, 0),
     "start": (_choice("app", "bootloader"), "app"),
     "return_com": (_choice("same", "new"), "same"),
@@ -399,7 +403,7 @@ class Device:
         self.chatter_task = None
         self.reenum_task = None
         self.out_time = 0.0         # when the last queued output goes out (keeps answers in order)
-        self.deaf_until = 0.0       # loop time until which commands are ignored (after a re-enumeration)
+        self.deaf_until = 0.0       # loop time until which commands are ignored (after a re-enumeration or a flash)
         self.born = time.monotonic()
         self.apply(options)
 
@@ -754,7 +758,7 @@ class Simulator:
         if device.opt["mute"]:
             return
         if self.loop.time() < device.deaf_until:
-            log("%s: still setting up its interfaces, command ignored" % device.name)
+            log("%s: not answering yet (interfaces or firmware still starting), command ignored" % device.name)
             return
         if command == "telemetry.once":
             self.answer(device, [self.telemetry(device)])
@@ -922,6 +926,7 @@ class Simulator:
             if device.opt["return_com"] == "new":
                 self.renumber(device)
             await self.attach_port(device, device.opt["list_before_open_ms"])
+            device.deaf_until = self.loop.time() + device.opt["boot_mute_ms"] / 1000
         except asyncio.CancelledError:
             raise
         except Exception as error:   # logged: the device just stays in the boot loader

@@ -18,15 +18,14 @@
 
 namespace {
 
-const wchar_t kUpdateSucceeded[] = L"固件更新完成，设备已重连。";
-
 // Waits of the update, in milliseconds.
 constexpr DWORD kAfterBootselMs = 450;         // the device needs a moment to act on the command
 constexpr ULONGLONG kDriveWaitMs = 20000;      // longest wait for the boot loader's drive
 constexpr DWORD kDrivePollMs = 400;
 constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboots
-constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the port to come back
+constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the device to answer again
 constexpr DWORD kReconnectPollMs = 1000;
+constexpr DWORD kAskAgainMs = 500;             // a silent device's port: the pause between two questions
 
 // The window reads the stage on the refresh that follows.
 void EnterStage(UpdateStage stage) {
@@ -55,56 +54,73 @@ bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root
     return false;
 }
 
-// The port the device came back on, and what it said its version is.
+// What the device said once it was looked for after the copy.
 struct Reconnection {
-    bool reconnected = false;
-    bool versionRead = false;
+    bool answered = false;  // its port is open again and it told its version there
     std::string version;
 };
 
-// Looks for the device every 1000 ms for up to 25000 ms: the saved port (none
-// after a copy onto a drive that was already there) once it is listed again,
-// else a port that was not listed before on which the device answers.
-Reconnection AwaitDevicePortAfterCopy(const std::wstring& savedPortName, const PortNames& portsBefore) {
+// Follows the device from 1000 ms after the copy for up to 25000 ms: the saved
+// port (none after a copy onto a drive that was already there) once it is
+// listed again, else a port that was not listed before on which the device
+// answers. Firmware on a USB stack brings its port back before its command
+// loop runs, so an open port that has not answered yet is asked again 500 ms
+// after each unanswered question while it stays; a port that goes again is
+// closed and looked for anew. Only an answer counts: a device still silent
+// when the time is up is let go of.
+Reconnection AwaitAnsweringDeviceAfterCopy(const std::wstring& savedPortName, const PortNames& portsBefore) {
     Reconnection found;
     PortSearch search;
     search.savedPortName = savedPortName;
     search.portsBefore = portsBefore;
     search.waitMs = kReconnectWaitMs;
     search.pollMs = kReconnectPollMs;
-    const PortReturn back = AwaitDevicePort(search, [&found] {
+    const PortReturn back = AwaitAnsweringDevice(search, [&found] {
         std::wstring error;
         return ReadFirmwareVersion(found.version, error);
-    });
-    found.reconnected = back.reopened;
-    found.versionRead = back.answered;
+    }, kAskAgainMs);
+    found.answered = back.answered;
     return found;
 }
 
-// The text an update ends with, once the device was looked for after the
-// copy. A device that still reports a version older than the one just written
-// did not take the image (the boot ROM ignored it): that is no success.
-std::wstring OutcomeText(const Reconnection& found, const std::wstring& lateCopyError) {
-    const KnownVersions known = ReadKnownVersions();
-    if (!lateCopyError.empty()) {
-        // The copy failed after the boot ROM had its blocks: flashed only if the
-        // device says so with the new version; otherwise the copy's own failure.
-        const bool flashed = found.versionRead && !UpdateAvailable(found.version, known.latest);
-        return flashed ? kUpdateSucceeded : L"写入固件失败: " + lateCopyError;
+// How an update that reached the copy ended.
+enum class UpdateOutcome {
+    Updated,            // the device answered with a version at least the offered one
+    NotReconnected,     // the device never answered after the copy
+    OldVersionReported, // the device answered with a version older than the offered one: the image was not taken
+    LateCopyFailure,    // the copy failed after the boot ROM had its blocks, and the device does not say it was flashed
+};
+
+// A device that still reports a version older than the one just written did
+// not take the image (the boot ROM ignored it): that is no success. After a
+// late copy error only the device back with the new version is a success.
+UpdateOutcome JudgeOutcome(const Reconnection& found, const std::string& offered, bool lateCopyError) {
+    const bool flashed = found.answered && !UpdateAvailable(found.version, offered);
+    if (lateCopyError) return flashed ? UpdateOutcome::Updated : UpdateOutcome::LateCopyFailure;
+    if (!found.answered) return UpdateOutcome::NotReconnected;
+    return flashed ? UpdateOutcome::Updated : UpdateOutcome::OldVersionReported;
+}
+
+std::wstring OutcomeText(UpdateOutcome outcome, const std::string& reported, const std::wstring& lateCopyError) {
+    switch (outcome) {
+    case UpdateOutcome::Updated:
+        return L"固件更新完成，设备已重连。";
+    case UpdateOutcome::NotReconnected:
+        return L"固件已更新，但设备未自动重连，请手动重新连接。";
+    case UpdateOutcome::OldVersionReported:
+        return L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(reported) + L"，请重试更新。";
+    case UpdateOutcome::LateCopyFailure:
+        break;
     }
-    if (!found.reconnected) return L"固件已更新，但设备未自动重连，请手动重新连接。";
-    if (found.versionRead && UpdateAvailable(known.current, known.latest)) {
-        return L"固件已写入，但设备仍报告旧版本 " + Utf8ToWide(known.current) + L"，请重试更新。";
-    }
-    return kUpdateSucceeded;
+    return L"写入固件失败: " + lateCopyError;
 }
 
 void ReportOutcome(const Reconnection& found, const std::wstring& lateCopyError) {
-    if (found.versionRead) StoreDeviceVersion(found.version);
-    const std::wstring text = OutcomeText(found, lateCopyError);
-    if (text == kUpdateSucceeded) SetUpdateStage(UpdateStage::Succeeded);
+    if (found.answered) StoreDeviceVersion(found.version);
+    const UpdateOutcome outcome = JudgeOutcome(found, ReadKnownVersions().latest, !lateCopyError.empty());
+    if (outcome == UpdateOutcome::Updated) SetUpdateStage(UpdateStage::Succeeded);
     PostRefresh();
-    PostStatus(text);
+    PostStatus(OutcomeText(outcome, found.version, lateCopyError));
 }
 
 }  // namespace
@@ -237,7 +253,7 @@ void ReconnectAndReport(const UpdateRun& run) {
     PostStatus(L"固件写入完成，正在尝试重连串口...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
-    ReportOutcome(AwaitDevicePortAfterCopy(run.savedPortName, run.portsBefore), run.lateCopyError);
+    ReportOutcome(AwaitAnsweringDeviceAfterCopy(run.savedPortName, run.portsBefore), run.lateCopyError);
 }
 
 void AwaitNewPortAndReport(const UpdateRun& run) {
@@ -245,5 +261,5 @@ void AwaitNewPortAndReport(const UpdateRun& run) {
     PostStatus(L"固件写入完成，正在等待设备串口出现...");
     PostProgress(100);
     Sleep(kAfterCopyMs);
-    ReportOutcome(AwaitDevicePortAfterCopy(std::wstring(), run.portsBefore), run.lateCopyError);
+    ReportOutcome(AwaitAnsweringDeviceAfterCopy(std::wstring(), run.portsBefore), run.lateCopyError);
 }

@@ -55,10 +55,11 @@ bool RebootIntoBootloader(UpdateRun& run);
 bool FindDriveAndWrite(UpdateRun& run);
 bool WriteImageToDrive(UpdateRun& run);
 
-// 5. The device's port waited for and reopened, its version read, and the
-// final text posted: after a reboot the port the device was on (or, when that
-// is not listed, a port new since the reboot on which the device answers);
-// after a copy onto a drive that was already there, a port new since the copy.
-// After a late copy error only the device back with the new version is a success.
+// 5. The device followed until it answers with its version, and the final
+// text posted: after a reboot on the port the device was on (or, when that is
+// not listed, a port new since the reboot on which the device answers); after
+// a copy onto a drive that was already there, on a port new since the copy.
+// Only a device that has answered is reconnected; after a late copy error only
+// the device back with the new version is a success.
 void ReconnectAndReport(const UpdateRun& run);
 void AwaitNewPortAndReport(const UpdateRun& run);

@@ -25,9 +25,9 @@ ControlView DeriveControlView(const ControlInputs& in) {
     v.connectEnabled = !in.busy;
     v.readVersionEnabled = ready;
     v.checkLatestEnabled = ready;
-    // A device already in its boot loader (one RPI-RP2 drive, no port) can be
-    // flashed from there; with several drives it is not clear which to take.
-    const bool flashableFromDrive = !in.connected && !in.busy && in.bootloaderDrives == 1;
+    // A device already in its boot loader (no port) can be flashed from the
+    // drive the window offers for it, and from no other.
+    const bool flashableFromDrive = !in.connected && !in.busy && in.driveOffered;
     v.updateEnabled = (ready && in.newer) || flashableFromDrive;
     v.macroEnabled = ready && in.device.telemetryValid;
     v.hidEnabled = ready && in.device.hidCtrlCfg != -1;

@@ -18,7 +18,7 @@ struct ControlInputs {
     std::wstring latestVersionText;   // the manifest's version as shown
     bool latestKnown = false;         // latestVersion is not empty
     bool newer = false;               // both versions known and the latest ranks above the current one
-    int bootloaderDrives = 0;         // RPI-RP2 drives seen while no port is open
+    bool driveOffered = false;        // the window offers a boot loader's drive for flashing (no port open)
 };
 
 struct ControlView {

@@ -238,15 +238,28 @@ TEST_F(UpdateEndToEnd, ADeviceInItsBootLoaderAtStartUpIsFlashedAndConnected) {
     EXPECT_EQ(device.State()["last_uf2"], "norva1-1.6.0.uf2");
 }
 
-// The drive never came; the user does what the text says (holds BOOTSEL and
-// plugs the device in again), presses "刷新串口", and the update can be retried.
-TEST_F(UpdateEndToEnd, AfterTheDriveTimedOutTheDevicePluggedInWithBootselIsFlashed) {
+// The drive never came. Another board sat in its boot loader since before the
+// reboot: its drive is not the device's, so it is not offered and the update
+// command stays off, even for a click that gets through. The user does what the
+// text says (the other board put away, BOOTSEL held while plugging the device
+// in again), presses "刷新串口", and the update can be retried.
+TEST_F(UpdateEndToEnd, AfterTheDriveTimedOutOnlyTheDevicePluggedInWithBootselIsFlashed) {
+    OtherBoardsDrive other;
+    ASSERT_NE(other.letter, 0);
     SimDevice device("fw=1.0.0 drive=never");
     Publish("1.2.0", "/fw/norva1-1.2.0.uf2");
     ConnectedProgram window(device);
     CheckFindsNewer(window, L"1.2.0");
     ASSERT_TRUE(window.Run(IdUpdateButton, L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。", 40000));
     EXPECT_FALSE(ProbeEnabled(window.main, IdUpdateButton));
+    // The click is refused: the refresh queued behind it runs while no task does.
+    const size_t served = ServedRequests().size();
+    ASSERT_TRUE(ProbePostCommand(window.main, IdUpdateButton));
+    ASSERT_TRUE(ProbePostCommand(window.main, IdRefreshButton));
+    ASSERT_TRUE(WaitForText(window.main, IdStatusLabel, L"检测到 BOOTSEL 模式的设备（RPI-RP2），可直接更新固件。", 5000))
+        << Ascii(window.Text(IdStatusLabel));
+    EXPECT_EQ(ServedRequests().size(), served);
+    other.Remove();
 
     device.Set("drive=auto");
     device.Bootsel();
@@ -256,6 +269,7 @@ TEST_F(UpdateEndToEnd, AfterTheDriveTimedOutTheDevicePluggedInWithBootselIsFlash
     ASSERT_TRUE(window.Run(IdUpdateButton, L"固件更新完成，设备已重连。", 60000)) << Ascii(window.Text(IdStatusLabel));
     EXPECT_EQ(window.Text(IdCurrentVersionLabel), L"1.2.0");
     EXPECT_EQ(window.Text(IdConnStateLabel), L"已连接");
+    EXPECT_EQ(device.State()["flashed"], "1");
 }
 
 TEST_F(UpdateEndToEnd, TwoBootLoaderDrivesAreNotFlashed) {

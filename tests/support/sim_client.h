@@ -38,6 +38,19 @@ std::string SimRequest(const std::string& request);
 wchar_t SimAddDrive(const std::string& options = "");
 void SimRemoveDrive(wchar_t letter);
 
+// Another board's RPI-RP2 drive, there for the life of the object or until Remove().
+struct OtherBoardsDrive {
+    wchar_t letter = SimAddDrive();
+    OtherBoardsDrive() = default;
+    OtherBoardsDrive(const OtherBoardsDrive&) = delete;
+    OtherBoardsDrive& operator=(const OtherBoardsDrive&) = delete;
+    ~OtherBoardsDrive() { Remove(); }
+    void Remove() {
+        if (letter != 0) SimRemoveDrive(letter);
+        letter = 0;
+    }
+};
+
 // A UF2 image built by tools/uf2gen.py: the version it carries, its size in bytes
 // (0: the generator's default) and the variant ("good", "truncated", ...).
 std::string SimUf2Image(const std::string& version, size_t size = 0, const std::string& variant = "good");

@@ -47,18 +47,16 @@ TEST(ControlView, HidStateTextTakesTheFirstRuleThatApplies) {
     }
 }
 
-TEST(ControlView, TheUpdateRunsFromASingleBootLoaderDriveWhileNoPortIsOpen) {
+TEST(ControlView, TheUpdateRunsFromTheOfferedBootLoaderDriveWhileNoPortIsOpen) {
     ControlInputs in;
-    for (int drives : {0, 1, 2}) {
-        in.bootloaderDrives = drives;
-        EXPECT_EQ(DeriveControlView(in).updateEnabled, drives == 1) << drives;
-    }
-    in.bootloaderDrives = 1;
+    EXPECT_FALSE(DeriveControlView(in).updateEnabled);
+    in.driveOffered = true;
+    EXPECT_TRUE(DeriveControlView(in).updateEnabled);
     in.busy = true;
     EXPECT_FALSE(DeriveControlView(in).updateEnabled);
     // With a port open the update goes through the port: only newer firmware enables it.
     in = Connected();
-    in.bootloaderDrives = 1;
+    in.driveOffered = true;
     EXPECT_FALSE(DeriveControlView(in).updateEnabled);
     in.newer = true;
     EXPECT_TRUE(DeriveControlView(in).updateEnabled);
