@@ -50,9 +50,11 @@ Delivery options (route, manifest, image, fault):
     mode=stall       read the request, send nothing for `seconds` (default 120), close
     mode=stall-body  headers with Content-Length, then nothing for `seconds`, close
     mode=trickle     Content-Length, then pieces of `chunk` bytes (default 1024)
-                     with `delay` milliseconds (default 20) between them
-A path is matched with its query first, then without it. A stall ends early
-when the server is reset or stopped.
+                     with `delay` milliseconds (default 20) between them; a drip
+                     such as chunk=512&delay=20000 keeps every read within the
+                     client's time-outs
+A path is matched with its query first, then without it. A stall or a trickle
+ends early, closing the connection, when the server is reset or stopped.
 """
 
 import argparse
@@ -301,8 +303,9 @@ class Handler(BaseHTTPRequestHandler):
             piece = max(1, route.number("chunk", 1024))
             delay = route.number("delay", 20) / 1000.0
             for start in range(0, len(body), piece):
-                if start:
-                    time.sleep(delay)
+                if start and wakeup.wait(delay):
+                    self.close_connection = True
+                    return
                 self.wfile.write(body[start:start + piece])
 
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/trace.h"
+#include "update/download_pace.h"
 #include "update/winhttp_calls.h"
 
 // Older SDK headers lack the access type that Windows 8.1 introduced.
@@ -75,14 +76,17 @@ DWORD QueryNumberHeader(HINTERNET request, DWORD query, bool& found) {
     return value;
 }
 
-// Reads the body to its end. A declared length that the body falls short of
-// means the connection was dropped: that is a failed read, not a whole file.
-// A body is never let grow past the limit, whatever the server declares.
 bool Fail(DownloadFailure kind, const wchar_t* text, DownloadError& error) {
     error = DownloadError{kind, 0, text};
     return false;
 }
 
+// Reads the body to its end, once the headers have arrived. A declared length
+// that the body falls short of means the connection was dropped: that is a
+// failed read, not a whole file. A body is never let grow past the limit,
+// whatever the server declares. Each availability query waits at most the
+// receive time-out; the pace, checked whenever more is there to read, bounds
+// the whole body, so that a server dripping bytes cannot hold the task.
 bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit, std::vector<uint8_t>& body,
               const ProgressCallback& progress, DownloadError& error) {
     body.clear();
@@ -92,6 +96,7 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
     if (lengthKnown) body.reserve(length);
     uint64_t total = 0;
     int32_t reported = -1;
+    PaceMark mark{WinHttp().tickCount(), 0};
     for (;;) {
         DWORD available = 0;
         if (!WinHttp().queryDataAvailable(request, &available)) {
@@ -100,6 +105,10 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
         }
         if (available == 0) break;
         if (total + available > limit) return Fail(DownloadFailure::TooLarge, L"下载数据过大", error);
+        // What the library holds ready has arrived, though not yet read.
+        if (CheckPace(mark, WinHttp().tickCount(), total + available) == Pace::TooSlow) {
+            return Fail(DownloadFailure::TooSlow, L"下载速度过慢", error);
+        }
         std::vector<uint8_t> buffer(available);
         DWORD read = 0;
         if (!WinHttp().readData(request, buffer.data(), available, &read)) {

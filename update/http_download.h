@@ -26,6 +26,7 @@ enum class DownloadFailure {
     HttpStatus,  // "HTTP 状态码 N": the server answered with a status outside 200..299
     TooLarge,    // "下载数据过大"
     ReadFailed,  // the body could not be read to its end
+    TooSlow,     // "下载速度过慢": the body came slower than the least a download must keep bringing
 };
 
 // A failed download: its kind, the server's status beside it, and its text.
@@ -40,8 +41,9 @@ struct DownloadError {
 
 // One GET of the URL; the whole body in memory. A declared length past the
 // limit fails before reading, a body that grows past it fails as it crosses it:
-// "下载数据过大". While the length is known, reports the percentage to
-// `progress` after the first read and after every read that changes it. On
-// success `error` is cleared.
+// "下载数据过大". A body that does not keep moving (update/download_pace.h)
+// fails between two reads: "下载速度过慢". While the length is known, reports
+// the percentage to `progress` after the first read and after every read that
+// changes it. On success `error` is cleared.
 bool HttpDownload(const std::wstring& url, std::vector<uint8_t>& body, DownloadError& error, uint64_t sizeLimit,
                   const ProgressCallback& progress);

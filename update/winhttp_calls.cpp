@@ -6,5 +6,6 @@ WinHttpCalls WinHttpCalls::System() {
                         ::WinHttpConnect,         ::WinHttpOpenRequest,
                         ::WinHttpSendRequest,     ::WinHttpReceiveResponse,
                         ::WinHttpQueryHeaders,    ::WinHttpQueryDataAvailable,
-                        ::WinHttpReadData,        ::WinHttpCloseHandle};
+                        ::WinHttpReadData,        ::WinHttpCloseHandle,
+                        ::GetTickCount64};
 }

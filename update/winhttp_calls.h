@@ -5,10 +5,11 @@
 
 #include "base/system_calls.h"
 
-// Every WinHTTP call the download makes (base/system_calls.h). The local update
-// server plays most network faults for real; a test swaps a call here for what
-// no server can bring about: a session the system refuses, a connection or
-// request handle it cannot create, a read of data the library said was there.
+// Every WinHTTP call the download makes (base/system_calls.h), and the clock
+// it judges its pace by. The local update server plays most network faults for
+// real; a test swaps a call here for what no server can bring about: a session
+// the system refuses, a connection or request handle it cannot create, a read
+// of data the library said was there, minutes passing in a moment.
 struct WinHttpCalls {
     decltype(&::WinHttpCrackUrl) crackUrl;
     decltype(&::WinHttpOpen) open;
@@ -22,6 +23,7 @@ struct WinHttpCalls {
     decltype(&::WinHttpQueryDataAvailable) queryDataAvailable;
     decltype(&::WinHttpReadData) readData;
     decltype(&::WinHttpCloseHandle) closeHandle;
+    decltype(&::GetTickCount64) tickCount;
 
     static WinHttpCalls System();
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "tests/support/update_server_client.h"
@@ -56,6 +57,22 @@ BOOL WINAPI ReadFailingLater(HINTERNET request, LPVOID buffer, DWORD size, LPDWO
     if (g_readsLeft-- > 0) return WinHttpCalls::System().readData(request, buffer, size, read);
     SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
     return FALSE;
+}
+
+// The body comes in pieces of at most 4 KiB at 20000 bytes every 30 s, a
+// little over the least a download must bring, and the download's clock moves
+// on as each piece arrives: minutes pass in a moment.
+ULONGLONG g_nowMs = 0;
+
+ULONGLONG WINAPI FakeNow() { return g_nowMs; }
+
+BOOL WINAPI SteadyArrival(HINTERNET request, LPDWORD available) {
+    const BOOL ok = WinHttpCalls::System().queryDataAvailable(request, available);
+    if (ok) {
+        *available = std::min<DWORD>(*available, 4096);
+        g_nowMs += *available * 3 / 2;
+    }
+    return ok;
 }
 
 struct Download {
@@ -136,4 +153,14 @@ TEST_F(HttpDownloadFaultTest, FailedReadEndsTheDownload) {
         EXPECT_EQ(download.error, L"下载数据读取失败");
         EXPECT_LT(download.body.size(), 300u * 1024);
     }
+}
+
+TEST_F(HttpDownloadFaultTest, ASlowButSteadyBodyArrivesWhole) {
+    g_nowMs = 0;
+    winHttp->tickCount = FakeNow;
+    winHttp->queryDataAvailable = SteadyArrival;
+    const Download download = Fetch("/fw.uf2");
+    EXPECT_TRUE(download.ok) << testing::PrintToString(download.error);
+    EXPECT_EQ(download.body.size(), 300u * 1024);
+    EXPECT_GT(g_nowMs, 10 * kPaceWindowMs);  // the mark moved again and again
 }

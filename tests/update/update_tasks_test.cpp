@@ -294,6 +294,23 @@ TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
     EXPECT_EQ(device.Received(), "");
 }
 
+// Each piece comes well within the library's time-outs, yet the image would
+// take over two minutes: the download ends at its first look past 30 s.
+TEST_F(UpdateTask, AnImageThatDripsFailsWithinFiftySecondsWithThePortOpen) {
+    SimDevice device("fw=1.0.0");
+    Open(device);
+    KnowNewerImage("/fw/drip.uf2", "1.1.0");
+    SetDelivery("/fw/drip.uf2", "mode=trickle&chunk=512&delay=20000");
+    const ULONGLONG start = GetTickCount64();
+    Run(DoFirmwareUpdate);
+    const ULONGLONG took = ElapsedMs(start);
+    EXPECT_EQ(sink.Statuses().back(), L"下载 UF2 失败: 下载速度过慢");
+    EXPECT_GE(took, 30000u);
+    EXPECT_LE(took, 50000u);
+    EXPECT_TRUE(Shared().connected);
+    EXPECT_EQ(device.Received(), "");
+}
+
 TEST_F(UpdateTask, AnEmptyOrInvalidImageIsNeverSentToTheDevice) {
     SimDevice device("fw=1.0.0 app=1");
     Open(device);
