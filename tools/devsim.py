@@ -5,9 +5,15 @@ Each device is a pseudo-terminal that Wine programs open as a COM port, and it
 also plays the RP2040 boot loader: on "sys.bootsel()" the port vanishes, a
 removable drive labelled RPI-RP2 appears, a UF2 image written onto it is
 flashed, and the device comes back under the same COM name with the version
-carried by the image. After a successful HID switch the device re-enumerates
-as on a Windows PC: its port goes away and comes back as a new port. Standard
-library only.
+carried by the image. The boot loader is the boot ROM as it is (Uf2Receiver):
+it flashes only flash blocks, erasing by block number, into a model of the
+device's flash that holds its old firmware. After a program for RAM it comes
+back with its old firmware; when the flash's boot2 page (0x10000000) fails its
+CRC afterwards, it starts over in its boot loader (a new RPI-RP2 drive, no
+port); when pages of the image were lost, its firmware does not start (no
+port comes back, mode=hung). After a successful HID switch the device
+re-enumerates as on a Windows PC: its port goes away and comes back as a new
+port. Standard library only.
 
     devsim.py --control PORT [--wineplug wineplug.exe]          daemon for the tests
     devsim.py --plug COM5 [--fw 1.2.0 ...] [--control PORT]     demo: one device from the start
@@ -25,7 +31,7 @@ time, one reply line "ok ..." or "err <why>"):
     received COMn              -> ok HEX     every byte the device received so far
     clear COMn                 -> ok         forget the received bytes
     state COMn                 -> ok k=v ... name fw app hid_cfg hid_live hid_pending
-                                             mode (app|bootloader|reenum|off) drive (letter or -)
+                                             mode (app|bootloader|reenum|hung|off) drive (letter or -)
                                              drive_refusing (1 while that drive refuses new files)
                                              flashed (completed transfers) last_uf2 (name or -,
                                              blanks and % as %20/%25) pts (or -)
@@ -255,53 +261,116 @@ def encode_field(text):
 # The RP2040 boot ROM's view of what is written to its drive
 
 
-class Uf2Receiver:
-    """Collects UF2 blocks the way the RP2040 boot ROM does.
+RAM_WINDOWS = ((0x20000000, 0x20042000), (0x15000000, 0x15004000))   # SRAM, XIP cache as SRAM
+FLASH_WINDOW = (uf2gen.FLASH_BASE, 0x20000000)  # what the boot ROM takes for flash
+SECTOR_SIZE = 4096
+BLOCKS_PER_RUN = SECTOR_SIZE // uf2gen.PAYLOAD_SIZE
+ERASED_PAGE = b"\xff" * uf2gen.PAYLOAD_SIZE
+OLD_FIRMWARE_SIZE = 64 * 1024   # the UF2 file of the firmware a device holds before it is flashed
 
-    A block counts only when its magic numbers are right, it is for the main
-    flash, names the RP2040 family, carries 256 payload bytes for a 256-aligned
-    flash address and its number is below its block count. A block with another
-    count than the transfer in progress starts a new transfer; a transfer is
-    complete when blocks 0..count-1 of one count have all arrived.
+
+def _inside(windows, address):
+    last = address + uf2gen.PAYLOAD_SIZE - 1
+    return any(start <= address and last < end for start, end in windows)
+
+
+def flash_holding(version):
+    """The flash of a device running firmware `version`: page address -> 256 bytes."""
+    receiver = Uf2Receiver({})
+    image = uf2gen.build_image(version, OLD_FIRMWARE_SIZE)
+    for at in range(0, len(image), uf2gen.BLOCK_SIZE):
+        receiver.feed(image[at:at + uf2gen.BLOCK_SIZE])
+    return receiver.flash
+
+
+class Uf2Receiver:
+    """Takes UF2 blocks the way the RP2040 boot ROM does, into the device's flash.
+
+    The boot ROM passes over a block without the magic numbers, not for the main
+    flash, of another family than the RP2040 or without 256 payload bytes. It
+    takes a block as garbage, which ends the transfer in progress, when its 256
+    bytes lie neither in flash nor in RAM, its count is 0, its flash address is
+    not 256-aligned, its number is not below its count, or it is for RAM in a
+    flash transfer or the other way round. A block with another count than the
+    transfer's starts a new transfer, for flash or RAM as its address says. A
+    number already taken is passed over. A flash transfer erases, for the first
+    block it takes of each run of 16 block numbers (16k..16k+15), the 4 KiB
+    sector of that block's address, and never for the others; writing a page
+    only clears bits (the page then holds what it held AND the block), so a page
+    written where no erase came first, or erased again afterwards, loses its
+    block. The transfer is complete when blocks 0..count-1 have all arrived.
+
+    `flash` maps page addresses to 256 bytes, and is changed in place: a page
+    not in it is erased.
     """
 
-    def __init__(self):
-        self.count = None
-        self.blocks = {}
-
-    @staticmethod
-    def accepts(block):
-        if len(block) != uf2gen.BLOCK_SIZE:
-            return False
-        magic0, magic1, flags, address, size, number, count, family = struct.unpack_from("<8I", block)
-        (magic_end,) = struct.unpack_from("<I", block, 508)
-        return (magic0 == uf2gen.UF2_MAGIC_START0 and magic1 == uf2gen.UF2_MAGIC_START1
-                and magic_end == uf2gen.UF2_MAGIC_END
-                and not flags & uf2gen.UF2_FLAG_NOT_MAIN_FLASH
-                and flags & uf2gen.UF2_FLAG_FAMILY_ID and family == uf2gen.RP2040_FAMILY_ID
-                and size == uf2gen.PAYLOAD_SIZE and address % uf2gen.PAYLOAD_SIZE == 0
-                and uf2gen.FLASH_BASE <= address < uf2gen.FLASH_BASE + (16 << 20)
-                and 0 < count and number < count)
+    def __init__(self, flash=None):
+        self.flash = {} if flash is None else flash
+        self.count = None       # the transfer's block count; None: no transfer
+        self.ram = False
+        self.taken = {}         # block number -> (address, payload)
+        self.erased_runs = set()
 
     def feed(self, block):
         """One 512-byte block; True when it completes the transfer."""
-        if self.complete() or not self.accepts(block):
+        if self.complete() or len(block) != uf2gen.BLOCK_SIZE:
             return False
-        number, count = struct.unpack_from("<2I", block, 20)
+        magic0, magic1, flags, address, size, number, count, family = struct.unpack_from("<8I", block)
+        (magic_end,) = struct.unpack_from("<I", block, 508)
+        if not (magic0 == uf2gen.UF2_MAGIC_START0 and magic1 == uf2gen.UF2_MAGIC_START1
+                and magic_end == uf2gen.UF2_MAGIC_END and flags & uf2gen.UF2_FLAG_FAMILY_ID
+                and family == uf2gen.RP2040_FAMILY_ID and not flags & uf2gen.UF2_FLAG_NOT_MAIN_FLASH
+                and size == uf2gen.PAYLOAD_SIZE):
+            return False
+        ram = _inside(RAM_WINDOWS, address)
+        flash = _inside((FLASH_WINDOW,), address)
+        if count == 0 or not (ram or flash) or (flash and address % uf2gen.PAYLOAD_SIZE):
+            self.count = None
+            return False
         if count != self.count:
-            self.count = count
-            self.blocks = {}
-        self.blocks[number] = bytes(block[32:32 + uf2gen.PAYLOAD_SIZE])
+            self.count, self.ram, self.taken, self.erased_runs = count, ram, {}, set()
+        if ram != self.ram or number >= count:
+            self.count = None
+            return False
+        if number in self.taken:
+            return False
+        payload = bytes(block[32:32 + uf2gen.PAYLOAD_SIZE])
+        self.taken[number] = (address, payload)
+        if not ram:
+            if number // BLOCKS_PER_RUN not in self.erased_runs:
+                self.erased_runs.add(number // BLOCKS_PER_RUN)
+                sector = address - address % SECTOR_SIZE
+                for page in range(sector, sector + SECTOR_SIZE, uf2gen.PAYLOAD_SIZE):
+                    self.flash.pop(page, None)
+            held = self.flash.get(address, ERASED_PAGE)
+            self.flash[address] = bytes(a & b for a, b in zip(held, payload))
         return self.complete()
 
     def complete(self):
-        return self.count is not None and len(self.blocks) == self.count
+        return self.count is not None and len(self.taken) == self.count
 
-    def version(self):
-        """The version text in block 0 of the completed transfer, or None."""
+    def outcome(self):
+        """What the device does after the completed transfer (None before):
+        "ram"          the boot ROM ran the program once; the device boots its old firmware
+        "boot_loader"  boot2 in flash fails its CRC: the device stays in its boot loader
+        "lost_pages"   boot2 runs, but pages of the image are not in flash: the firmware
+                       does not start
+        "flashed"      the new firmware runs
+        """
         if not self.complete():
             return None
-        payload = self.blocks.get(0, b"")
+        if self.ram:
+            return "ram"
+        boot2 = self.flash.get(uf2gen.FLASH_BASE, ERASED_PAGE)
+        if uf2gen.boot2_crc(boot2[:uf2gen.BOOT2_CRC_AT]) != struct.unpack_from("<I", boot2, uf2gen.BOOT2_CRC_AT)[0]:
+            return "boot_loader"
+        if any(self.flash.get(address, ERASED_PAGE) != payload for address, payload in self.taken.values()):
+            return "lost_pages"
+        return "flashed"
+
+    def version(self):
+        """The version text the firmware in flash carries, or None."""
+        payload = self.flash.get(uf2gen.FLASH_BASE, ERASED_PAGE)
         at = payload.find(uf2gen.VERSION_MARKER)
         if at < 0:
             return None
@@ -317,9 +386,9 @@ class DriveWatcher:
     sectors written again.
     """
 
-    def __init__(self, directory):
+    def __init__(self, directory, flash=None):
         self.directory = directory
-        self.receiver = Uf2Receiver()
+        self.receiver = Uf2Receiver(flash)
         self.files = {}        # name -> the bytes already fed (whole blocks)
         self.completed_by = None
 
@@ -886,10 +955,13 @@ class Simulator:
         await self.detach_port(device)
         log("%s: starts in the boot loader" % device.name)
         device.mode = "bootloader"
-        drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"],
-                                     device.opt["drive_refuse_ms"])
-        device.drive = drive
+        drive = await self.add_boot_drive(device)
         device.boot_task = asyncio.ensure_future(self.boot_loader(device, drive))
+
+    async def add_boot_drive(self, device):
+        device.drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"],
+                                            device.opt["drive_refuse_ms"])
+        return device.drive
 
     async def boot_loader(self, device, drive=None):
         try:
@@ -901,20 +973,30 @@ class Simulator:
                     log("%s: the boot loader's drive never appears" % device.name)
                     return
                 await asyncio.sleep(device.opt["drive_delay_ms"] / 1000)
-                drive = await self.add_drive(device.name, "RPI-RP2", device.opt["drive_readonly"],
-                                             device.opt["drive_refuse_ms"])
-                device.drive = drive
-            watcher = DriveWatcher(drive.directory)
-            while not watcher.poll():
-                await asyncio.sleep(DRIVE_POLL_S)
-            version = watcher.receiver.version()
-            device.flashed += 1
-            device.last_uf2 = watcher.completed_by
-            log("%s: flashed %s (%d blocks, version %s)" % (
-                device.name, watcher.completed_by, watcher.receiver.count, version))
-            await asyncio.sleep(DRIVE_LINGER_S)
-            device.drive = None
-            await self.remove_drive(drive)
+                drive = await self.add_boot_drive(device)
+            flash = flash_holding(device.fw)
+            while True:
+                watcher = DriveWatcher(drive.directory, flash)
+                while not watcher.poll():
+                    await asyncio.sleep(DRIVE_POLL_S)
+                outcome = watcher.receiver.outcome()
+                version = watcher.receiver.version() if outcome == "flashed" else None
+                device.flashed += 1
+                device.last_uf2 = watcher.completed_by
+                log("%s: took %s (%d blocks): %s, version %s" % (
+                    device.name, watcher.completed_by, watcher.receiver.count, outcome, version))
+                await asyncio.sleep(DRIVE_LINGER_S)
+                device.drive = None
+                await self.remove_drive(drive)
+                if outcome != "boot_loader":
+                    break
+                # The boot ROM finds no valid boot2 and starts over in its boot loader.
+                await asyncio.sleep(device.opt["return_delay_ms"] / 1000)
+                drive = await self.add_boot_drive(device)
+            if outcome == "lost_pages":
+                device.mode = "hung"
+                log("%s: the firmware does not start" % device.name)
+                return
             if device.opt["return"] == "never":
                 log("%s: the device never comes back" % device.name)
                 return

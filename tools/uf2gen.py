@@ -6,9 +6,12 @@ Importable (standard library only):
     from uf2gen import build_image
     build_image(version="1.0.0", size=None, variant="good") -> bytes
 
-      version  the firmware version the image carries. Block 0's payload starts
-               with the marker  NORVA-FW-VERSION:<version>\\0  (UTF-8); the
-               simulated device reports that text after it has been flashed.
+      version  the firmware version the image carries. Block 0's payload (for
+               0x10000000, where the boot ROM finds boot2) starts with the
+               marker  NORVA-FW-VERSION:<version>\\0  (UTF-8) and ends with the
+               CRC-32 of its first 252 bytes that the boot ROM checks boot2
+               with; the simulated device reports the text after it has
+               been flashed.
       size     the size of the UF2 file in bytes, rounded up to whole 512-byte
                blocks (each carries 256 bytes of flash); None means 8 blocks.
                "missing_block" and "repeated_block" get at least 3 blocks.
@@ -26,8 +29,13 @@ Importable (standard library only):
         combined        an image for two chips: the first half of the blocks a good
                         RP2040 image, the second half blocks of another family
                         (as one file carrying firmware for several boards)
-      Only "good" and "combined" are flashed by the RP2040 boot ROM (it passes
-      over the other family's blocks); the others leave the boot loader waiting.
+        ram             a program that runs from RAM: every block for SRAM from 0x20000000
+        offset256       the good image placed 256 bytes into flash (0x10000100 on)
+        bad_boot2       the good image with a wrong CRC in its boot2 page
+      Only "good" and "combined" are flashed by the RP2040 boot ROM and boot (it
+      passes over the other family's blocks). It runs "ram" once and installs
+      nothing; it flashes "offset256" and "bad_boot2" but finds no valid boot2
+      after them and stays in its boot loader; the others leave it waiting.
 
     read_version(image) -> str or None   the version a "good" image carries
 
@@ -48,28 +56,43 @@ UF2_FLAG_FAMILY_ID = 0x00002000
 RP2040_FAMILY_ID = 0xE48BFF56
 OTHER_FAMILY_ID = 0x68ED2B88  # a SAMD21 part: a valid family, just not this chip
 FLASH_BASE = 0x10000000
+SRAM_BASE = 0x20000000
 BLOCK_SIZE = 512
 PAYLOAD_SIZE = 256
+BOOT2_CRC_AT = 252
 DATA_AREA = 476
 VERSION_MARKER = b"NORVA-FW-VERSION:"
 
 VARIANTS = ("good", "truncated", "wrong_family", "payload476", "missing_block",
-            "repeated_block", "misaligned", "not_main_flash", "html", "empty", "combined")
+            "repeated_block", "misaligned", "not_main_flash", "html", "empty", "combined",
+            "ram", "offset256", "bad_boot2")
 
 HTML_PAGE = (b"<!DOCTYPE html>\r\n<html><head><title>404 Not Found</title></head>\r\n"
              b"<body><h1>Not Found</h1><p>The requested firmware was not found on this server.</p>"
              b"</body></html>\r\n")
 
 
-def _payload(index, version):
+def boot2_crc(data):
+    """The boot ROM's CRC-32 of boot2: polynomial 0x04C11DB7, most significant
+    bit first, initial value 0xFFFFFFFF, no final xor."""
+    crc = 0xFFFFFFFF
+    for byte in data:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
+    return crc
+
+
+def _payload(index, version, variant):
     # Filler that differs per block, so that mixed-up blocks are noticed.
     filler = bytes(((index * 31 + i * 7) & 0xFF) for i in range(PAYLOAD_SIZE))
     if index != 0:
         return filler
     head = VERSION_MARKER + version.encode("utf-8") + b"\0"
-    if len(head) > PAYLOAD_SIZE:
-        raise ValueError("version text too long for one block")
-    return head + filler[len(head):]
+    if len(head) > BOOT2_CRC_AT:
+        raise ValueError("version text too long for the boot2 page")
+    boot2 = head + filler[len(head):BOOT2_CRC_AT]
+    return boot2 + struct.pack("<I", (boot2_crc(boot2) + (variant == "bad_boot2")) & 0xFFFFFFFF)
 
 
 def _block(index, count, version, variant):
@@ -85,7 +108,11 @@ def _block(index, count, version, variant):
         address += 1
     elif variant == "not_main_flash":
         flags |= UF2_FLAG_NOT_MAIN_FLASH
-    data = _payload(index, version).ljust(DATA_AREA, b"\0")
+    elif variant == "ram":
+        address += SRAM_BASE - FLASH_BASE
+    elif variant == "offset256":
+        address += PAYLOAD_SIZE
+    data = _payload(index, version, variant).ljust(DATA_AREA, b"\0")
     header = struct.pack("<8I", UF2_MAGIC_START0, UF2_MAGIC_START1, flags, address,
                          payload_size, index, count, family)
     return header + data + struct.pack("<I", UF2_MAGIC_END)

@@ -1,15 +1,20 @@
 #include "update/uf2_image.h"
 
 #include <set>
+#include <vector>
 
 // The checks run in this order, and the first problem found is the answer:
 //  1. the size (empty, or not whole 512-byte blocks);
 //  2. the three magic numbers of every block, in file order;
 //  3. each RP2040 flash block in file order: payload size, address alignment,
-//     address inside flash or RAM, block count (against the first RP2040 block's), block number below the
+//     address inside flash (else in the boot ROM's RAM, else anywhere else),
+//     block count (against the first RP2040 block's), block number below the
 //     count, block number not seen before;
 //  4. at least one RP2040 flash block;
-//  5. every block number of 0..count-1 present.
+//  5. every block number of 0..count-1 present;
+//  6. the layout the boot ROM erases by: every run of 16 block numbers inside
+//     one 4 KiB sector, then no sector holding two runs, then no page twice;
+//  7. a block for 0x10000000 (boot2), and its CRC-32.
 // So a file cut short by whole blocks reads as MissingBlock, and one cut inside
 // a block as BadSize.
 
@@ -23,6 +28,9 @@ const uint32_t kFlagNotMainFlash = 0x00000001;
 const uint32_t kFlagFamilyIdPresent = 0x00002000;
 const uint32_t kFamilyRp2040 = 0xE48BFF56;
 const uint32_t kRp2040PayloadSize = 256;
+const uint32_t kSectorSize = 4096;
+const uint32_t kBlocksPerRun = kSectorSize / kRp2040PayloadSize;
+const size_t kBoot2CrcOffset = 252;
 
 // Field offsets inside a block.
 const size_t kOffsetMagicStart0 = 0;
@@ -33,24 +41,30 @@ const size_t kOffsetPayloadSize = 16;
 const size_t kOffsetBlockNumber = 20;
 const size_t kOffsetBlockCount = 24;
 const size_t kOffsetFamilyId = 28;
+const size_t kOffsetPayload = 32;
 const size_t kOffsetMagicEnd = 508;
 
-// Where the boot ROM puts what a block carries: the 16 MiB flash window, the
-// 264 KiB of SRAM, and the same SRAM seen bank by bank. A block meant for
-// anywhere else is not flashable.
 struct MemoryWindow {
     uint32_t start;
     uint32_t end;  // one past the last byte
 };
-const MemoryWindow kRp2040Memory[] = {
-    {0x10000000, 0x11000000},  // flash (XIP)
-    {0x20000000, 0x20042000},  // SRAM, striped
-    {0x21000000, 0x21040000},  // SRAM banks 0-3, not striped
+// What the boot ROM installs: the 16 MiB flash window, whose first page is boot2.
+const MemoryWindow kFlash = {0x10000000, 0x11000000};
+// What it counts as RAM: the SRAM and the XIP cache used as SRAM. An image for
+// RAM it runs once, straight from the drive, and installs nothing (a no_flash
+// build, a flash eraser); the device then boots its old firmware, or none.
+const MemoryWindow kRp2040Ram[] = {
+    {0x20000000, 0x20042000},
+    {0x15000000, 0x15004000},
 };
 
-bool InsideMemory(uint32_t address) {
-    for (const MemoryWindow& window : kRp2040Memory) {
-        if (address >= window.start && uint64_t{address} + kRp2040PayloadSize <= window.end) return true;
+bool Inside(const MemoryWindow& window, uint32_t address) {
+    return address >= window.start && uint64_t{address} + kRp2040PayloadSize <= window.end;
+}
+
+bool InsideRam(uint32_t address) {
+    for (const MemoryWindow& window : kRp2040Ram) {
+        if (Inside(window, address)) return true;
     }
     return false;
 }
@@ -75,7 +89,47 @@ bool IsRp2040FlashBlock(const uint8_t* block) {
            ReadLe32(block, kOffsetFamilyId) == kFamilyRp2040;
 }
 
+struct PlacedBlock {
+    uint32_t number;
+    uint32_t address;
+};
+
+// The boot ROM erases a 4 KiB sector only for the first block it takes of each
+// run of 16 block numbers (16k..16k+15), the sector that block's address lies
+// in, and for no other block. So a run spread over two sectors writes pages
+// onto a sector it never erased, a second run in a sector erases the pages the
+// first wrote there, and a page written twice holds neither block. Which block
+// comes first is up to the host, so a layout that can lose a page is refused.
+Uf2Check CheckLayout(const std::vector<PlacedBlock>& blocks) {
+    // The numbers are 0..count-1, each once, so every run has a block.
+    const uint32_t kNoSector = 0xFFFFFFFF;
+    std::vector<uint32_t> sectorOfRun((blocks.size() + kBlocksPerRun - 1) / kBlocksPerRun, kNoSector);
+    for (const PlacedBlock& block : blocks) {
+        uint32_t& sector = sectorOfRun[block.number / kBlocksPerRun];
+        if (sector != kNoSector && sector != block.address / kSectorSize) return Uf2Check::RunAcrossSectors;
+        sector = block.address / kSectorSize;
+    }
+    std::set<uint32_t> sectors;
+    for (uint32_t sector : sectorOfRun) {
+        if (!sectors.insert(sector).second) return Uf2Check::SectorShared;
+    }
+    std::set<uint32_t> pages;
+    for (const PlacedBlock& block : blocks) {
+        if (!pages.insert(block.address).second) return Uf2Check::RepeatedPage;
+    }
+    return Uf2Check::Ok;
+}
+
 }  // namespace
+
+uint32_t Rp2040Boot2Crc(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= static_cast<uint32_t>(data[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) != 0 ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
 
 Uf2Check CheckRp2040Uf2Image(const uint8_t* data, size_t size) {
     if (data == nullptr || size == 0 || size % kBlockSize != 0) return Uf2Check::BadSize;
@@ -84,30 +138,36 @@ Uf2Check CheckRp2040Uf2Image(const uint8_t* data, size_t size) {
         if (!HasMagic(data + i * kBlockSize)) return Uf2Check::BadMagic;
     }
 
-    bool anyRp2040 = false;
     uint32_t count = 0;
+    std::vector<PlacedBlock> placed;
     std::set<uint32_t> seen;
+    const uint8_t* boot2 = nullptr;
     for (size_t i = 0; i < blockTotal; ++i) {
         const uint8_t* block = data + i * kBlockSize;
         if (!IsRp2040FlashBlock(block)) continue;
         if (ReadLe32(block, kOffsetPayloadSize) != kRp2040PayloadSize) return Uf2Check::BadPayload;
         const uint32_t address = ReadLe32(block, kOffsetTargetAddress);
         if (address % kRp2040PayloadSize != 0) return Uf2Check::BadAddress;
-        if (!InsideMemory(address)) return Uf2Check::OutsideMemory;
+        if (!Inside(kFlash, address)) return InsideRam(address) ? Uf2Check::InRam : Uf2Check::OutsideFlash;
         const uint32_t blockCount = ReadLe32(block, kOffsetBlockCount);
-        if (!anyRp2040) {
+        if (placed.empty()) {
             count = blockCount;
-            anyRp2040 = true;
         } else if (blockCount != count) {
             return Uf2Check::MixedBlockCount;
         }
         const uint32_t number = ReadLe32(block, kOffsetBlockNumber);
         if (number >= count) return Uf2Check::BadBlockNumber;
         if (!seen.insert(number).second) return Uf2Check::RepeatedBlock;
+        placed.push_back({number, address});
+        if (address == kFlash.start) boot2 = block + kOffsetPayload;
     }
-    if (!anyRp2040) return Uf2Check::NoRp2040Blocks;
+    if (placed.empty()) return Uf2Check::NoRp2040Blocks;
     // Every number seen is below the count and none twice, so they cover 0..count-1 exactly when there are count of them.
     if (seen.size() != count) return Uf2Check::MissingBlock;
+    const Uf2Check layout = CheckLayout(placed);
+    if (layout != Uf2Check::Ok) return layout;
+    if (boot2 == nullptr) return Uf2Check::NoBoot2;
+    if (Rp2040Boot2Crc(boot2, kBoot2CrcOffset) != ReadLe32(boot2, kBoot2CrcOffset)) return Uf2Check::BadBoot2;
     return Uf2Check::Ok;
 }
 

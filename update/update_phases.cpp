@@ -187,7 +187,9 @@ bool DownloadAndCheckImage(UpdateRun& run) {
     }
     // An error page served with status 200, a cut-off file or an image for
     // another chip would leave the device waiting in its boot loader with
-    // nothing written.
+    // nothing written; a program for RAM, an image whose pages the boot ROM's
+    // erases lose, or one without a valid boot2 would leave it without the
+    // new firmware.
     if (CheckRp2040Uf2Image(run.image.data(), run.image.size()) != Uf2Check::Ok) {
         PostStatus(L"下载的 UF2 文件无效。");
         return false;

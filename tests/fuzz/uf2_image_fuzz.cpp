@@ -1,5 +1,7 @@
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "fuzz_require.h"
@@ -28,24 +30,45 @@ uint32_t Le32(const std::vector<uint8_t>& image, size_t offset) {
     return value;
 }
 
-// Every block the boot ROM would write lies, all 256 bytes, in flash or RAM.
-bool EveryRp2040BlockInsideMemory(const std::vector<uint8_t>& image) {
+bool IsRp2040FlashBlock(const std::vector<uint8_t>& image, size_t at) {
+    const uint32_t flags = Le32(image, at + 8);
+    return (flags & 0x2000) != 0 && (flags & 1) == 0 && Le32(image, at + 28) == 0xE48BFF56;
+}
+
+// The boot ROM's flash as an image taken in file order leaves it: the first
+// block of each run of 16 block numbers erases the 4 KiB sector it lies in, and
+// a page takes a block only while erased. True when every block of the image
+// lies, all 256 bytes, in flash and is still there at the end, and the page at
+// 0x10000000 passes the boot2 check.
+bool FlashedWholeAndBootable(const std::vector<uint8_t>& image) {
+    enum class Page { Old, Erased, Written, Lost };
+    std::map<uint32_t, Page> pages;  // a page not here holds the old firmware
+    std::set<uint32_t> erasedRuns;
+    bool boot2 = false;
     for (size_t at = 0; at + 512 <= image.size(); at += 512) {
-        const uint32_t flags = Le32(image, at + 8);
-        if ((flags & 0x2000) == 0 || (flags & 1) != 0 || Le32(image, at + 28) != 0xE48BFF56) continue;
-        const uint64_t address = Le32(image, at + 12);
-        const bool flash = address >= 0x10000000 && address + 256 <= 0x11000000;
-        const bool sram = address >= 0x20000000 && address + 256 <= 0x20042000;
-        const bool banks = address >= 0x21000000 && address + 256 <= 0x21040000;
-        if (!flash && !sram && !banks) return false;
+        if (!IsRp2040FlashBlock(image, at)) continue;
+        const uint32_t address = Le32(image, at + 12);
+        if (address < 0x10000000 || uint64_t{address} + 256 > 0x11000000) return false;
+        if (erasedRuns.insert(Le32(image, at + 20) / 16).second) {
+            for (uint32_t page = address & ~0xFFFu; page < (address & ~0xFFFu) + 4096; page += 256) {
+                Page& state = pages[page];
+                state = state == Page::Written || state == Page::Lost ? Page::Lost : Page::Erased;
+            }
+        }
+        Page& state = pages[address];
+        state = state == Page::Erased ? Page::Written : Page::Lost;
+        if (address == 0x10000000) boot2 = Rp2040Boot2Crc(image.data() + at + 32, 252) == Le32(image, at + 32 + 252);
     }
-    return true;
+    for (const auto& page : pages) {
+        if (page.second == Page::Lost) return false;
+    }
+    return boot2;
 }
 
 void Check(const std::vector<uint8_t>& image) {
     const Uf2Check result = CheckRp2040Uf2Image(image.data(), image.size());
     if (result == Uf2Check::Ok) Require(!image.empty() && image.size() % 512 == 0, "Ok only for whole blocks");
-    if (result == Uf2Check::Ok) Require(EveryRp2040BlockInsideMemory(image), "Ok only for blocks inside memory");
+    if (result == Uf2Check::Ok) Require(FlashedWholeAndBootable(image), "Ok only for what the boot ROM flashes whole and boots");
     if (result == Uf2Check::BadSize) return;
     std::vector<uint8_t> extended = image;
     AppendForeignBlock(extended);

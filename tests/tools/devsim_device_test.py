@@ -243,6 +243,20 @@ class BootLoader(SimulatedDeviceCase):
                          TEL0.replace(b"1.0.0", b"7.7.7") + b"\r\n")
         self.assertEqual((device.flashed, device.last_uf2, device.mode), (1, "fw.uf2", "app"))
 
+    async def test_an_image_whose_boot2_fails_leaves_it_in_its_boot_loader(self):
+        device, fd = await self.plug("fw=1.0.0 drive_delay_ms=0 return_delay_ms=0")
+        os.write(fd, b"sys.bootsel()\n")
+        self.assertTrue(await self.wait(lambda: device.drive is not None))
+        first = device.drive
+        with open(os.path.join(first.directory, "fw.uf2"), "wb") as out:
+            out.write(uf2gen.build_image("7.7.7", 2048, "bad_boot2"))
+        self.assertTrue(await self.wait(lambda: device.drive not in (None, first)))
+        self.assertEqual((device.mode, device.port, device.flashed), ("bootloader", None, 1))
+        with open(os.path.join(device.drive.directory, "fw.uf2"), "wb") as out:
+            out.write(uf2gen.build_image("7.7.8", 2048))
+        self.assertTrue(await self.wait(lambda: device.mode == "app" and device.port is not None))
+        self.assertEqual((device.fw, device.flashed), ("7.7.8", 2))
+
     async def test_keep_version_and_a_drive_that_refuses_writes(self):
         device, fd = await self.plug("fw=1.0.0 drive_delay_ms=0 return_delay_ms=0 keep_version=1 drive_readonly=1")
         os.write(fd, b"sys.bootsel()\n")

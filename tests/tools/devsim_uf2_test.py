@@ -3,6 +3,7 @@ applied to the images tools/uf2gen.py builds, and files read as they grow."""
 
 import os
 import shutil
+import struct
 import sys
 import tempfile
 import unittest
@@ -19,14 +20,45 @@ def feed_all(receiver, image):
     return receiver
 
 
+def relocate(image, address_of):
+    """The image with each block's target address replaced by address_of(number, address)."""
+    blocks = bytearray(image)
+    for at in range(0, len(blocks), 512):
+        address, _, number = struct.unpack_from("<3I", blocks, at + 12)
+        struct.pack_into("<I", blocks, at + 12, address_of(number, address))
+    return bytes(blocks)
+
+
+def flash_device(image, old_version="1.0.0"):
+    """A receiver that took the image into the flash of a device running old_version."""
+    return feed_all(devsim.Uf2Receiver(devsim.flash_holding(old_version)), image)
+
+
 class BootRomRules(unittest.TestCase):
-    def test_only_a_good_image_or_the_rp2040_half_of_a_combined_one_completes_a_transfer(self):
+    def test_what_a_device_does_after_each_generated_image(self):
+        # The version it then runs: the image's, or its old one after a program for RAM.
+        fates = {"good": ("flashed", "3.2.1"), "combined": ("flashed", "3.2.1"), "ram": ("ram", "1.0.0"),
+                 "offset256": ("boot_loader", None), "bad_boot2": ("boot_loader", None)}
         for variant in uf2gen.VARIANTS:
             with self.subTest(variant=variant):
-                receiver = feed_all(devsim.Uf2Receiver(), uf2gen.build_image("3.2.1", 4096, variant))
-                flashed = variant in ("good", "combined")
-                self.assertEqual(receiver.complete(), flashed)
-                self.assertEqual(receiver.version(), "3.2.1" if flashed else None)
+                receiver = flash_device(uf2gen.build_image("3.2.1", 4096, variant))
+                outcome, version = fates.get(variant, (None, None))
+                self.assertEqual(receiver.outcome(), outcome)
+                if version:
+                    self.assertEqual(receiver.version(), version)
+
+    def test_the_erases_by_block_number_lose_pages_of_a_run_that_leaves_its_sector(self):
+        image = uf2gen.build_image("4.0.0", 48 * 512)
+        layouts = {
+            "a gap between runs": (lambda n, a: a + 0x4000 * (n >= 16), "flashed", "4.0.0"),
+            "a gap inside a run": (lambda n, a: a + 0x800 * (n >= 24), "lost_pages", None),
+            "a run starting in another run's sector": (lambda n, a: a - 0x1000 * (n == 32), "lost_pages", None),
+            "sector 0 left as it was": (lambda n, a: a + 0x10000, "flashed", "1.0.0"),
+        }
+        for name, (address_of, outcome, version) in layouts.items():
+            with self.subTest(name):
+                receiver = flash_device(relocate(image, address_of))
+                self.assertEqual((receiver.outcome(), receiver.version() if version else None), (outcome, version))
 
     def test_blocks_complete_in_any_order_and_a_repeat_does_no_harm(self):
         image = uf2gen.build_image("1.5.0", 5 * 512)
@@ -53,6 +85,7 @@ class BootRomRules(unittest.TestCase):
         self.assertEqual(len(uf2gen.build_image("1", 4096, "missing_block")), 3584)
         self.assertEqual(len(uf2gen.build_image("1", 4096, "truncated")) % 512, 412)
         self.assertEqual(uf2gen.read_version(uf2gen.build_image("9.8.7-rc1")), "9.8.7-rc1")
+        self.assertEqual(uf2gen.boot2_crc(b"123456789"), 0x0376E6E7)  # the boot ROM's CRC-32 (MPEG-2)
         with self.assertRaises(ValueError):
             uf2gen.build_image("1", 512, "no-such-variant")
 
@@ -87,7 +120,7 @@ class DriveFiles(unittest.TestCase):
             out.write(uf2gen.build_image("5.0.0", 4 * 512, "truncated"))
         self.assertFalse(watcher.poll())
         with open(path, "wb") as out:
-            out.write(uf2gen.build_image("5.0.1", 4 * 512))
+            out.write(uf2gen.build_image("5.0.1", 5 * 512))  # another count: the boot ROM starts over
         self.assertTrue(watcher.poll())
         self.assertEqual(watcher.receiver.version(), "5.0.1")
 

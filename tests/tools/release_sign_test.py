@@ -149,6 +149,7 @@ class ReleaseCommand(ToolCase):
             "a block missing": ((self.image("cut.uf2", "missing_block"),), "missing"),
             "another chip's image": ((self.image("other.uf2", "wrong_family"),), "RP2040"),
             "an error page": ((self.image("page.uf2", "html"),), "512-byte"),
+            "a program for RAM": ((self.image("ram.uf2", "ram"),), "for RAM"),
             "past the download limit": ((oversized,), "larger than the program downloads"),
             "a v16 version": ((good, "v16.2"), "v16"),
             "a version without a number": ((good, "stable"), "no number"),

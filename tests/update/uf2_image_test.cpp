@@ -24,6 +24,7 @@ struct Block {
     uint32_t count = 1;
     uint32_t family = kRp2040;
     bool goodMagic = true;
+    bool goodBoot2 = true;  // at 0x10000000: the payload's first 252 bytes give the CRC-32 in its last 4
 };
 
 void PutLe32(std::vector<uint8_t>& image, size_t offset, uint32_t value) {
@@ -43,6 +44,9 @@ std::vector<uint8_t> BuildImage(const std::vector<Block>& blocks) {
         PutLe32(image, at + 20, b.number);
         PutLe32(image, at + 24, b.count);
         PutLe32(image, at + 28, b.family);
+        if (b.address == kFlashBase) {
+            PutLe32(image, at + 32 + 252, Rp2040Boot2Crc(image.data() + at + 32, 252) + (b.goodBoot2 ? 0 : 1));
+        }
         PutLe32(image, at + 508, 0x0AB16F30);
     }
     return image;
@@ -72,6 +76,12 @@ Block Foreign(uint32_t flags, uint32_t family) {
 
 std::vector<Block> With(std::vector<Block> blocks, size_t index, void (*change)(Block&)) {
     change(blocks[index]);
+    return blocks;
+}
+
+// Blocks `from` onwards moved `by` bytes further into flash.
+std::vector<Block> Moved(std::vector<Block> blocks, size_t from, uint32_t by) {
+    for (size_t i = from; i < blocks.size(); ++i) blocks[i].address += by;
     return blocks;
 }
 
@@ -114,20 +124,40 @@ std::vector<ImageCase> ImageCases() {
         {"no family flag", With(FlashBlocks(1), 0, [](Block& b) { b.flags = 0; }), Uf2Check::NoRp2040Blocks},
         {"payload 476", With(FlashBlocks(2), 1, [](Block& b) { b.payload = 476; }), Uf2Check::BadPayload},
         {"misaligned address", With(FlashBlocks(2), 1, [](Block& b) { b.address += 4; }), Uf2Check::BadAddress},
-        // The blocks' 256 bytes inside flash or RAM, not anywhere else in the address space.
-        {"last flash page", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x10FFFF00; }), Uf2Check::Ok},
+        // The blocks' 256 bytes inside flash: RAM, where the boot ROM runs a program once and installs
+        // nothing, is refused, and so is anywhere else in the address space.
+        {"last flash page", With(FlashBlocks(17), 16, [](Block& b) { b.address = 0x10FFFF00; }), Uf2Check::Ok},
         {"past the flash window", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x11000000; }),
-         Uf2Check::OutsideMemory},
+         Uf2Check::OutsideFlash},
         {"below flash, in the boot ROM", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x00000100; }),
-         Uf2Check::OutsideMemory},
+         Uf2Check::OutsideFlash},
         {"peripheral registers", With(FlashBlocks(2), 1, [](Block& b) { b.address = 0x40000000; }),
-         Uf2Check::OutsideMemory},
-        {"SRAM", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20000000; }), Uf2Check::Ok},
-        {"last SRAM page", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20041F00; }), Uf2Check::Ok},
-        {"past SRAM", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20042000; }), Uf2Check::OutsideMemory},
-        {"SRAM banks", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x2103FF00; }), Uf2Check::Ok},
+         Uf2Check::OutsideFlash},
+        {"SRAM", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20000000; }), Uf2Check::InRam},
+        {"last SRAM page", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20041F00; }), Uf2Check::InRam},
+        {"XIP cache as SRAM", With(FlashBlocks(2), 1, [](Block& b) { b.address = 0x15003F00; }), Uf2Check::InRam},
+        {"past SRAM", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x20042000; }), Uf2Check::OutsideFlash},
+        {"SRAM banks, which the boot ROM takes for garbage",
+         With(FlashBlocks(1), 0, [](Block& b) { b.address = 0x2103FF00; }), Uf2Check::OutsideFlash},
         {"top of the address space", With(FlashBlocks(1), 0, [](Block& b) { b.address = 0xFFFFFF00; }),
-         Uf2Check::OutsideMemory},
+         Uf2Check::OutsideFlash},
+        // The boot ROM erases one 4 KiB sector for each run of 16 block numbers, and boots only a
+        // valid boot2 at 0x10000000; each layout it would lose pages of, or not boot, beside its twin.
+        {"runs one after another", FlashBlocks(40), Uf2Check::Ok},
+        {"placed 256 bytes into flash", Moved(FlashBlocks(40), 0, 0x100), Uf2Check::RunAcrossSectors},
+        {"a gap between runs", Moved(FlashBlocks(40), 16, 0x3000), Uf2Check::Ok},
+        {"a gap inside a run", Moved(FlashBlocks(40), 24, 0x3000), Uf2Check::RunAcrossSectors},
+        {"a last run of one block", FlashBlocks(17), Uf2Check::Ok},
+        {"a last run of one block in the first run's sector",
+         With(FlashBlocks(17), 16, [](Block& b) { b.address = kFlashBase + 0x300; }), Uf2Check::SectorShared},
+        {"a run of three pages", FlashBlocks(3), Uf2Check::Ok},
+        {"a run writing one page twice", With(FlashBlocks(3), 2, [](Block& b) { b.address = kFlashBase + 0x100; }),
+         Uf2Check::RepeatedPage},
+        {"one sector", FlashBlocks(16), Uf2Check::Ok},
+        {"one sector, not the first", Moved(FlashBlocks(16), 0, 0x1000), Uf2Check::NoBoot2},
+        {"boot2", FlashBlocks(2), Uf2Check::Ok},
+        {"boot2 failing its CRC", With(FlashBlocks(2), 0, [](Block& b) { b.goodBoot2 = false; }),
+         Uf2Check::BadBoot2},
         {"mixed counts", With(FlashBlocks(3), 2, [](Block& b) { b.count = 4; }), Uf2Check::MixedBlockCount},
         {"block number equal to count", With(FlashBlocks(2), 1, [](Block& b) { b.number = 2; }),
          Uf2Check::BadBlockNumber},
@@ -148,6 +178,13 @@ TEST(CheckRp2040Uf2Image, JudgesGeneratedImagesAsTheTableSays) {
         const std::vector<uint8_t> image = BuildImage(c.blocks);
         EXPECT_EQ(CheckRp2040Uf2Image(image.data(), image.size()), c.expected);
     }
+}
+
+// The check value of this CRC-32 (the one known as MPEG-2), so that the boot2
+// pages the table builds with it are the boot ROM's.
+TEST(CheckRp2040Uf2Image, ChecksBoot2WithTheBootRomsCrc) {
+    const std::string text = "123456789";
+    EXPECT_EQ(Rp2040Boot2Crc(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0x0376E6E7u);
 }
 
 TEST(CheckRp2040Uf2Image, RejectsWhatIsNotWholeBlocks) {

@@ -52,11 +52,22 @@ const char* ImageReason(Uf2Check check) {
         case Uf2Check::NoRp2040Blocks: return "no block is for the RP2040 (family 0xe48bff56)";
         case Uf2Check::BadPayload: return "an RP2040 block's payload is not 256 bytes";
         case Uf2Check::BadAddress: return "an RP2040 block's address is not 256-aligned";
-        case Uf2Check::OutsideMemory: return "an RP2040 block lies outside flash and RAM";
+        case Uf2Check::InRam:
+            return "an RP2040 block is for RAM: the boot ROM runs such a program once and installs nothing";
+        case Uf2Check::OutsideFlash: return "an RP2040 block lies outside the flash (0x10000000 to 0x11000000)";
         case Uf2Check::MixedBlockCount: return "the RP2040 blocks disagree on the block count";
         case Uf2Check::BadBlockNumber: return "a block number is not below the block count";
         case Uf2Check::RepeatedBlock: return "a block number comes twice";
         case Uf2Check::MissingBlock: return "a block of the image is missing";
+        case Uf2Check::RunAcrossSectors:
+            return "the blocks of a run of 16 block numbers lie in two 4 KiB sectors: the boot ROM erases only one";
+        case Uf2Check::SectorShared:
+            return "two runs of 16 block numbers lie in one 4 KiB sector: the second's erase loses the first's pages";
+        case Uf2Check::RepeatedPage: return "two blocks are for one 256-byte flash page";
+        case Uf2Check::NoBoot2: return "no block is for 0x10000000, where the boot ROM looks for boot2";
+        case Uf2Check::BadBoot2:
+            return "boot2 (the block for 0x10000000) fails the boot ROM's CRC-32: the device would stay in its "
+                   "boot loader";
     }
     return "";
 }
