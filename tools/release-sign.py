@@ -61,8 +61,10 @@ certificate's password is taken from NORVA_SIGN_PASSWORD, else asked for; it
 is never put on a command line. verify-exe says whether the signature covers
 the file as it is, and with --ca whether the signer and the time-stamp's
 signer chain to a certificate in CA.pem (which may hold several, such as the
-code-signing CA and the time-stamp authority's). Both need osslsigncode and
-openssl (Debian: apt-get install osslsigncode openssl).
+code-signing CA and the time-stamp authority's); without --ca it says that the
+signer was not checked. It refuses a file whose certificate table holds
+anything but one signature and its padding. Both need osslsigncode and openssl
+(Debian: apt-get install osslsigncode openssl).
 """
 
 import argparse
@@ -579,9 +581,12 @@ def der_items(data, start, end):
 
 
 def signed_content(path, table):
-    """The PKCS#7 signature in the first entry of a certificate table, and the
-    content it signs as Authenticode signs it: the value of the
-    SpcIndirectDataContent, without its own DER header."""
+    """The PKCS#7 signature a certificate table holds, and the content it signs
+    as Authenticode signs it: the value of the SpcIndirectDataContent, without
+    its own DER header. The table lies outside the file's Authenticode digest,
+    so it must hold that one signature and its padding (zero bytes up to the
+    next multiple of 8) and nothing else: no second entry, no bytes hidden
+    after the signature."""
     try:
         length, _, kind = struct.unpack_from("<IHH", table)
         if kind != 2:  # WIN_CERT_TYPE_PKCS_SIGNED_DATA
@@ -592,9 +597,15 @@ def signed_content(path, table):
         # ContentInfo.content, the SignedData, its contentInfo, .content, the SpcIndirectDataContent
         for position in (1, 0, 2, 1, 0):
             item = list(der_items(blob, item[1], item[2]))[position]
-        return signature, blob[item[1]:item[2]]
+        content = blob[item[1]:item[2]]
     except (ValueError, IndexError, StopIteration, struct.error):
         raise Refusal("%s has no Authenticode signature that this tool can read" % path)
+    signed = 8 + len(signature)
+    if len(table) != (signed + 7) // 8 * 8 or not signed <= length <= len(table) or table[signed:].strip(b"\0"):
+        raise Refusal("the certificate table of %s holds more than the one signature and its padding (%d bytes, "
+                      "the signature %d): bytes there lie outside what the signature covers"
+                      % (path, len(table), signed))
+    return signature, content
 
 
 def check_signed_content(path, folder, signature, content):
@@ -654,25 +665,28 @@ def verify_exe(args):
         status, output = run_tool([program, "verify", "-CAfile", ca, "-TSA-CAfile", ca, "-in", args.exe])
         digest = signed_digest(args.exe, output)
         check_signed_content(args.exe, folder, signature, content)
+    if not args.ca:
+        # Anyone can make a certificate with any name: without a CA nothing is known of the signer.
+        print("the signature covers %s as it is (digest %s); its signer was not checked: give --ca CA.pem"
+              % (args.exe, digest))
+        return
     signer = re.search(r"Signer's certificate:.*?Subject\s*:\s*([^\n]+)", output, re.S)
     signer = signer.group(1).strip() if signer else "(not named)"
     stamp = STAMP_TIME_LINE.search(output)
     stamp_check = STAMP_CHECK_LINE.search(output)
-    if args.ca:
-        # osslsigncode succeeds when the signer is trusted even if the time-stamp's signer is not.
-        reason = re.search(r"Verify error:\s*([^\n]+)", output)
-        reason = ": " + reason.group(1).strip() if reason else ""
-        if status != 0 or not re.search(r"^Signature verification: ok", output, re.M):
-            raise Refusal("the signer of %s (%s) does not chain to a certificate in %s%s"
-                          % (args.exe, signer, args.ca, reason))
-        if (stamp or stamp_check) and not (stamp_check and stamp_check.group(1) == "ok"):
-            raise Refusal("the time-stamp of %s does not verify: its signer does not chain to a certificate in %s"
-                          % (args.exe, args.ca))
+    # osslsigncode succeeds when the signer is trusted even if the time-stamp's signer is not.
+    reason = re.search(r"Verify error:\s*([^\n]+)", output)
+    reason = ": " + reason.group(1).strip() if reason else ""
+    if status != 0 or not re.search(r"^Signature verification: ok", output, re.M):
+        raise Refusal("the signer of %s (%s) does not chain to a certificate in %s%s"
+                      % (args.exe, signer, args.ca, reason))
+    if (stamp or stamp_check) and not (stamp_check and stamp_check.group(1) == "ok"):
+        raise Refusal("the time-stamp of %s does not verify: its signer does not chain to a certificate in %s"
+                      % (args.exe, args.ca))
     print("ok: the signature covers %s as it is (digest %s)" % (args.exe, digest))
-    print("signer: %s (%s)" % (signer, "chains to " + args.ca if args.ca else "not checked: give --ca"))
+    print("signer: %s (chains to %s)" % (signer, args.ca))
     if stamp:
-        print("time-stamp: %s (%s)" % (stamp_time(stamp.group(1)), "its signer chains to " + args.ca
-                                       if args.ca else "its signer not checked: give --ca"))
+        print("time-stamp: %s (its signer chains to %s)" % (stamp_time(stamp.group(1)), args.ca))
     else:
         print("time-stamp: none")
 
