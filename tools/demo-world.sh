@@ -20,6 +20,7 @@
 #   world_up                      brings the harness up; exports its Wine environment
 #   world_publish VERSION SIZE    the update server offers VERSION, a SIZE-byte UF2 image, in a
 #                                 com.ini and com.ini.sig that `release-sign.py release` wrote
+#                                 (dated, as every release: valid for 30 days)
 #   world_plug                    plugs the simulated device (waits until it is listed)
 #   world_start_program [record]  starts norva1-update.exe and waits for its window;
 #                                 with "record", Wine records every status text in
@@ -48,6 +49,7 @@ world_harness() {
 
 # The world's own vendor key, outside the repository: made once, then reused,
 # so that the same public key goes into the build and nothing is rebuilt for it.
+# A throw-away key, without a passphrase, so that the demo asks nothing.
 world_release_key() {
     local sign=$WORLD_ROOT/tools/release-sign.py
     if [ -f "$WORLD_KEY" ]; then
@@ -55,7 +57,7 @@ world_release_key() {
     else
         mkdir -p "$(dirname "$WORLD_KEY")"
         world_say "making a release signing key in $WORLD_KEY"
-        python3 "$sign" keygen "$WORLD_KEY"
+        python3 "$sign" keygen "$WORLD_KEY" --no-passphrase
     fi
 }
 

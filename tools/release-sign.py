@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Signs firmware releases for the update centre.
 
-    release-sign.py keygen PRIVATE.pem              a new signing key; prints its public key
+    release-sign.py keygen PRIVATE.pem [--no-passphrase]
+                                                    a new signing key; prints its public key
     release-sign.py pubkey PRIVATE.pem              prints the public key again
-    release-sign.py release PRIVATE.pem IMAGE.uf2 --version V --url URL [--out DIR]
+    release-sign.py release PRIVATE.pem IMAGE.uf2 --version V --url URL [--out DIR] [--valid-days N]
                                                     writes com.ini and com.ini.sig for an image
+    release-sign.py renew PRIVATE.pem com.ini [--valid-days N]
+                                                    moves a signed release's date, signs it again
     release-sign.py sign PRIVATE.pem com.ini        writes com.ini.sig beside com.ini
     release-sign.py verify PUBLIC com.ini com.ini.sig
                                                     checks a pair before it is published
@@ -14,19 +17,30 @@ setting NORVA_RELEASE_KEYS takes it: the uncompressed point, 130 hexadecimal
 digits starting with 04. PUBLIC is such a key, two of them separated by ';' (as
 a program built with the current and the next key trusts them), or a file that
 holds that text. Keep PRIVATE.pem offline: whoever has it can sign firmware
-every such program takes.
+every such program takes. keygen writes it encrypted (PKCS#8) with a
+passphrase taken from NORVA_KEY_PASSWORD, else asked for twice at the
+terminal; release, renew, sign and pubkey take it the same way, never from the
+command line. --no-passphrase writes a key in the clear, for a throw-away key
+such as a test's or the demo's.
 
 com.ini.sig is the base64 of the signature r||s (two 32-byte big-endian
 numbers) over the SHA-256 of com.ini's exact bytes: after signing, com.ini must
 not change by a single byte. A signed com.ini must name `version`, `xzdz`, the
-image's `sha256` and `product=NORVA1`; `sign` and `verify` refuse one that does
-not. `release` writes such a com.ini for an image, after checking the image and
-the version as the program will.
+image's `sha256`, `product=NORVA1` and `expires`, the UTC time
+(YYYY-MM-DDTHH:MM:SSZ) after which the program no longer takes it; it may hold
+no section header and no key twice. `sign` and `verify` refuse one that the
+program would refuse, also one whose date has passed. `release` writes such a
+com.ini for an image, after checking the image and the version as the program
+will, valid for --valid-days days (30 unless said, 1 to 366). `renew` gives a
+release this key signed a new date, --valid-days from now, and signs it again:
+the image, its URL and its hash stay as they are. Each prints the values the
+program reads.
 
 What the program takes is decided by the program's own code, built as the
-native command norva1-release-check; `release`, `sign` and `verify` run it. It
-is looked for in build-release-tools/tools and build-test-native/tools of this
-repository, then on PATH (NORVA_RELEASE_CHECK names another); build it with
+native command norva1-release-check; `release`, `renew`, `sign` and `verify`
+run it (`verify` reads the signature with it too). It is looked for in
+build-release-tools/tools and build-test-native/tools of this repository,
+then on PATH (NORVA_RELEASE_CHECK names another); build it with
   cmake -S . -B build-release-tools -DNORVA_BUILD_TESTS=OFF -DNORVA_SANITIZE=OFF
   cmake --build build-release-tools --target norva1-release-check
 
@@ -47,13 +61,14 @@ certificate's password is taken from NORVA_SIGN_PASSWORD, else asked for; it
 is never put on a command line. verify-exe says whether the signature covers
 the file as it is, and with --ca whether the signer and the time-stamp's
 signer chain to a certificate in CA.pem (which may hold several, such as the
-code-signing CA and the time-stamp authority's). Both need osslsigncode and
-openssl (Debian: apt-get install osslsigncode openssl).
+code-signing CA and the time-stamp authority's); without --ca it says that the
+signer was not checked. It refuses a file whose certificate table holds
+anything but one signature and its padding. Both need osslsigncode and openssl
+(Debian: apt-get install osslsigncode openssl).
 """
 
 import argparse
 import base64
-import binascii
 import getpass
 import hashlib
 import os
@@ -63,7 +78,7 @@ import struct
 import subprocess
 import sys
 import tempfile
-from datetime import datetime
+from datetime import datetime, timedelta, timezone
 
 try:
     from cryptography.exceptions import InvalidSignature
@@ -75,7 +90,6 @@ except ImportError:  # pragma: no cover - depends on the machine
              "(Debian/Ubuntu: apt-get install python3-cryptography)")
 
 KEY_TEXT = re.compile(r"04[0-9A-Fa-f]{128}")
-SIGNATURE_BYTES = 64
 
 
 class Refusal(Exception):
@@ -90,15 +104,37 @@ def read_bytes(path, what):
         raise Refusal("cannot read %s %s: %s" % (what, path, problem.strerror or problem))
 
 
+KEY_PASSWORD_VARIABLE = "NORVA_KEY_PASSWORD"
+
+
+def key_passphrase(path, new=False):
+    """The passphrase of a private key: NORVA_KEY_PASSWORD, else asked at the
+    terminal (twice for a new key); never a command-line argument."""
+    passphrase = os.environ.get(KEY_PASSWORD_VARIABLE)
+    if passphrase is None:
+        if not sys.stdin.isatty():
+            raise Refusal("the passphrase of %s: set %s or run at a terminal" % (path, KEY_PASSWORD_VARIABLE))
+        try:
+            passphrase = getpass.getpass("passphrase of %s: " % path)
+            if new and getpass.getpass("the same passphrase again: ") != passphrase:
+                raise Refusal("the two passphrases differ; %s was not written" % path)
+        except EOFError:
+            raise Refusal("no passphrase for %s" % path)
+    if not passphrase:
+        raise Refusal("an empty passphrase for %s; a key without one is made with keygen --no-passphrase" % path)
+    return passphrase.encode("utf-8", "surrogateescape")
+
+
 def load_private_key(path):
     data = read_bytes(path, "private key")
     try:
+        key = serialization.load_pem_private_key(data, password=None)
+    except TypeError:  # encrypted: its passphrase opens it
         try:
-            key = serialization.load_pem_private_key(data, password=None)
-        except TypeError:  # the file is protected with a passphrase
-            passphrase = getpass.getpass("passphrase for %s: " % path).encode()
-            key = serialization.load_pem_private_key(data, password=passphrase)
-    except (ValueError, TypeError) as problem:
+            key = serialization.load_pem_private_key(data, password=key_passphrase(path))
+        except (ValueError, TypeError):
+            raise Refusal("wrong passphrase for %s" % path)
+    except ValueError as problem:
         reason = str(problem).split(". ")[0].rstrip(".")
         raise Refusal("%s is not a PEM private key this tool can read (%s)" % (path, reason))
     if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
@@ -169,21 +205,35 @@ def run_checker(*args):
     return True, result.stdout
 
 
-def check_manifest(name, data):
-    """The values the program reads from `data` as a signed com.ini, or a refusal."""
+def check_manifest(name, data, signed=True):
+    """The values the program reads from `data`, as a signed com.ini checked by
+    this machine's clock (or, not `signed`, as a program without keys reads it),
+    or a refusal."""
     with tempfile.TemporaryDirectory() as scratch:
         copy = os.path.join(scratch, "com.ini")
         with open(copy, "wb") as out:
             out.write(data)
-        ok, said = run_checker("manifest", copy, "--signed")
+        ok, said = run_checker("manifest", copy, *(("--signed",) if signed else ()))
     if not ok:
-        raise Refusal("%s: %s; the program refuses such a signed manifest" % (name, said))
+        raise Refusal("%s: %s; the program refuses such a %smanifest" % (name, said, "signed " if signed else ""))
     values = {}
     for line in said.split(b"\n"):
         key, _, value = line.partition(b"=")
         if key:
             values[key.decode("ascii")] = value
     return values
+
+
+def values_read(values):
+    """The values the program reads, as lines to print; the date with the time left."""
+    lines = ["the program reads:"]
+    for key in ("product", "version", "xzdz", "sha256", "expires"):
+        text = values.get(key, b"").decode("utf-8", "backslashreplace")
+        if key == "expires":
+            left = datetime.strptime(text, DATE_FORMAT).replace(tzinfo=timezone.utc) - datetime.now(timezone.utc)
+            text += " (in %d days %d hours)" % (left.days, left.seconds // 3600)
+        lines.append("  %s=%s" % (key, text))
+    return "\n".join(lines)
 
 
 def sign_bytes(key, data):
@@ -193,21 +243,30 @@ def sign_bytes(key, data):
     return base64.b64encode(signature).decode("ascii") + "\n"
 
 
-def decode_signature(text):
-    compact = re.sub(rb"\s+", b"", text)
-    try:
-        signature = base64.b64decode(compact, validate=True)
-    except (binascii.Error, ValueError):
-        signature = b""
-    if len(signature) != SIGNATURE_BYTES:
-        raise Refusal("the signature file is not the base64 of %d bytes" % SIGNATURE_BYTES)
-    return encode_dss_signature(int.from_bytes(signature[:32], "big"), int.from_bytes(signature[32:], "big"))
+def signed_by(keys, data, signature_path):
+    """The key among `keys` whose signature com.ini.sig at `signature_path` is over
+    `data`, the signature read as the program reads it; None for none."""
+    ok, said = run_checker("signature", signature_path)
+    if not ok:
+        raise Refusal("%s: %s" % (signature_path, said))
+    signature = bytes.fromhex(said.decode("ascii").strip())
+    der = encode_dss_signature(int.from_bytes(signature[:32], "big"), int.from_bytes(signature[32:], "big"))
+    for key in keys:
+        try:
+            key.verify(der, data, ec.ECDSA(hashes.SHA256()))
+            return key
+        except InvalidSignature:
+            continue
+    return None
 
 
 def keygen(args):
+    if os.path.lexists(args.private):
+        raise Refusal("%s exists already; a new key goes into a new file" % args.private)
+    protection = (serialization.NoEncryption() if args.no_passphrase
+                  else serialization.BestAvailableEncryption(key_passphrase(args.private, new=True)))
     key = ec.generate_private_key(ec.SECP256R1())
-    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                            serialization.NoEncryption())
+    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, protection)
     try:
         # Readable by its owner only, and never over an existing key.
         descriptor = os.open(args.private, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
@@ -237,13 +296,23 @@ def write_file(path, data):
         raise Refusal("cannot write %s: %s" % (path, problem.strerror or problem))
 
 
+def publish(key, target, manifest, values):
+    """Signs `manifest` and writes it to `target`, and then its signature beside it."""
+    signature = sign_bytes(key, manifest).encode("ascii")
+    write_file(target, manifest)
+    write_file(target + ".sig", signature)
+    print("wrote %s and %s, signed with public key %s" % (target, target + ".sig", public_key_text(key)))
+    print(values_read(values))
+
+
 def sign(args):
     data = read_bytes(args.manifest, "manifest")
-    check_manifest(args.manifest, data)
+    values = check_manifest(args.manifest, data)
     key = load_private_key(args.private)
     target = args.manifest + ".sig"
     write_file(target, sign_bytes(key, data).encode("ascii"))
     print("wrote %s (public key %s)" % (target, public_key_text(key)))
+    print(values_read(values))
 
 
 def check_url(url):
@@ -252,7 +321,20 @@ def check_url(url):
         raise Refusal("--url must be an http:// or https:// URL of printable ASCII without blanks, not %r" % url)
 
 
+DATE_FORMAT = "%Y-%m-%dT%H:%M:%SZ"
+VALID_DAYS = range(1, 367)
+
+
+def expiry_date(days):
+    """`expires` for a release offered `days` days from now."""
+    if days not in VALID_DAYS:
+        raise Refusal("--valid-days must be %d to %d, not %d: a release is signed again before its date"
+                      % (VALID_DAYS[0], VALID_DAYS[-1], days))
+    return (datetime.now(timezone.utc) + timedelta(days=days)).strftime(DATE_FORMAT)
+
+
 def release(args):
+    expires = expiry_date(args.valid_days)
     ok, said = run_checker("version", args.version)
     if not ok:
         raise Refusal("version %r: %s" % (args.version, said))
@@ -261,43 +343,82 @@ def release(args):
     if not ok:
         raise Refusal("%s: %s; the program refuses such an image" % (args.image, said))
     digest = hashlib.sha256(read_bytes(args.image, "image")).hexdigest()
-    manifest = ("product=%s\nversion=%s\nxzdz=%s\nsha256=%s\n" % (PRODUCT, args.version, args.url, digest)).encode()
+    manifest = ("product=%s\nversion=%s\nxzdz=%s\nsha256=%s\nexpires=%s\n"
+                % (PRODUCT, args.version, args.url, digest, expires)).encode()
 
     target = os.path.join(args.out, "com.ini")
     # The program must read back exactly what was meant.
     values = check_manifest(target, manifest)
     meant = {"version": args.version.encode(), "xzdz": args.url.encode(), "sha256": digest.encode(),
-             "product": PRODUCT.encode()}
+             "product": PRODUCT.encode(), "expires": expires.encode()}
     if values != meant:
         raise Refusal("the program would read this com.ini differently from what was meant: %r" % values)
     key = load_private_key(args.private)
-    signature = sign_bytes(key, manifest).encode("ascii")
     # Written only once everything is checked and signed; the signature last.
     try:
         os.makedirs(args.out, exist_ok=True)
     except OSError as problem:
         raise Refusal("cannot make %s: %s" % (args.out, problem.strerror or problem))
-    write_file(target, manifest)
-    write_file(target + ".sig", signature)
-    print("wrote %s and %s: version %s, %s (sha256 %s), public key %s"
-          % (target, target + ".sig", args.version, args.url, digest, public_key_text(key)))
+    publish(key, target, manifest, values)
+
+
+BLANKS = bytes(range(33))  # what the program trims off each line, key and value
+
+
+def manifest_key(line):
+    """The key of a com.ini line as the program cuts it; None for a comment, a
+    section header or a line without a separator."""
+    text = line.strip(BLANKS)
+    if text.startswith((b"#", b";", b"[")):
+        return None
+    key, separator, _ = text.partition(b"=" if b"=" in text else b":")
+    return key.strip(BLANKS).lower() if separator else None
+
+
+def redated(data, expires):
+    """com.ini's bytes with its `expires` line saying `expires`, or such a line
+    added at its end; every other byte as it was. The program's reading of the
+    result is what counts (renew compares it)."""
+    lines = data.split(b"\n")
+    found = False
+    for number, line in enumerate(lines):
+        if manifest_key(line) == b"expires":
+            lines[number] = b"expires=" + expires + (b"\r" if line.endswith(b"\r") else b"")
+            found = True
+    if not found:
+        if lines[-1]:
+            lines.append(b"")
+        lines.insert(len(lines) - 1, b"expires=" + expires)
+    return b"\n".join(lines)
+
+
+def renew(args):
+    """The release at args.manifest, as this key signed it, with a new date."""
+    expires = expiry_date(args.valid_days)
+    key = load_private_key(args.private)
+    data = read_bytes(args.manifest, "manifest")
+    if signed_by([key.public_key()], data, args.manifest + ".sig") is None:
+        raise Refusal("%s.sig does not verify under this key: renew only a release it signed, unchanged"
+                      % args.manifest)
+    before = check_manifest(args.manifest, data, signed=False)
+    renewed = redated(data, expires.encode())
+    values = check_manifest(args.manifest, renewed)
+    if dict(values, expires=None) != dict(before, expires=None) or values["expires"] != expires.encode():
+        raise Refusal("the program would read the renewed %s otherwise than the release: %r" % (args.manifest, values))
+    publish(key, args.manifest, renewed, values)
 
 
 def verify(args):
     keys = parse_public_keys(args.public)
     data = read_bytes(args.manifest, "manifest")
-    signature = decode_signature(read_bytes(args.signature, "signature"))
-    for key in keys:
-        try:
-            key.verify(signature, data, ec.ECDSA(hashes.SHA256()))
-        except InvalidSignature:
-            continue
-        check_manifest(args.manifest, data)
-        print("ok: %s is signed by %s" % (args.manifest, key.public_bytes(
-            serialization.Encoding.X962, serialization.PublicFormat.UncompressedPoint).hex()))
-        return
-    raise Refusal("the signature does not verify: %s changed after signing, or it was signed with another key"
-                  % args.manifest)
+    key = signed_by(keys, data, args.signature)
+    if key is None:
+        raise Refusal("the signature does not verify: %s changed after signing, or it was signed with another key"
+                      % args.manifest)
+    values = check_manifest(args.manifest, data)
+    print("ok: %s is signed by %s" % (args.manifest, key.public_bytes(
+        serialization.Encoding.X962, serialization.PublicFormat.UncompressedPoint).hex()))
+    print(values_read(values))
 
 
 # The program's Authenticode signature (sign-exe, verify-exe) is made and read by
@@ -460,9 +581,12 @@ def der_items(data, start, end):
 
 
 def signed_content(path, table):
-    """The PKCS#7 signature in the first entry of a certificate table, and the
-    content it signs as Authenticode signs it: the value of the
-    SpcIndirectDataContent, without its own DER header."""
+    """The PKCS#7 signature a certificate table holds, and the content it signs
+    as Authenticode signs it: the value of the SpcIndirectDataContent, without
+    its own DER header. The table lies outside the file's Authenticode digest,
+    so it must hold that one signature and its padding (zero bytes up to the
+    next multiple of 8) and nothing else: no second entry, no bytes hidden
+    after the signature."""
     try:
         length, _, kind = struct.unpack_from("<IHH", table)
         if kind != 2:  # WIN_CERT_TYPE_PKCS_SIGNED_DATA
@@ -473,9 +597,15 @@ def signed_content(path, table):
         # ContentInfo.content, the SignedData, its contentInfo, .content, the SpcIndirectDataContent
         for position in (1, 0, 2, 1, 0):
             item = list(der_items(blob, item[1], item[2]))[position]
-        return signature, blob[item[1]:item[2]]
+        content = blob[item[1]:item[2]]
     except (ValueError, IndexError, StopIteration, struct.error):
         raise Refusal("%s has no Authenticode signature that this tool can read" % path)
+    signed = 8 + len(signature)
+    if len(table) != (signed + 7) // 8 * 8 or not signed <= length <= len(table) or table[signed:].strip(b"\0"):
+        raise Refusal("the certificate table of %s holds more than the one signature and its padding (%d bytes, "
+                      "the signature %d): bytes there lie outside what the signature covers"
+                      % (path, len(table), signed))
+    return signature, content
 
 
 def check_signed_content(path, folder, signature, content):
@@ -535,25 +665,28 @@ def verify_exe(args):
         status, output = run_tool([program, "verify", "-CAfile", ca, "-TSA-CAfile", ca, "-in", args.exe])
         digest = signed_digest(args.exe, output)
         check_signed_content(args.exe, folder, signature, content)
+    if not args.ca:
+        # Anyone can make a certificate with any name: without a CA nothing is known of the signer.
+        print("the signature covers %s as it is (digest %s); its signer was not checked: give --ca CA.pem"
+              % (args.exe, digest))
+        return
     signer = re.search(r"Signer's certificate:.*?Subject\s*:\s*([^\n]+)", output, re.S)
     signer = signer.group(1).strip() if signer else "(not named)"
     stamp = STAMP_TIME_LINE.search(output)
     stamp_check = STAMP_CHECK_LINE.search(output)
-    if args.ca:
-        # osslsigncode succeeds when the signer is trusted even if the time-stamp's signer is not.
-        reason = re.search(r"Verify error:\s*([^\n]+)", output)
-        reason = ": " + reason.group(1).strip() if reason else ""
-        if status != 0 or not re.search(r"^Signature verification: ok", output, re.M):
-            raise Refusal("the signer of %s (%s) does not chain to a certificate in %s%s"
-                          % (args.exe, signer, args.ca, reason))
-        if (stamp or stamp_check) and not (stamp_check and stamp_check.group(1) == "ok"):
-            raise Refusal("the time-stamp of %s does not verify: its signer does not chain to a certificate in %s"
-                          % (args.exe, args.ca))
+    # osslsigncode succeeds when the signer is trusted even if the time-stamp's signer is not.
+    reason = re.search(r"Verify error:\s*([^\n]+)", output)
+    reason = ": " + reason.group(1).strip() if reason else ""
+    if status != 0 or not re.search(r"^Signature verification: ok", output, re.M):
+        raise Refusal("the signer of %s (%s) does not chain to a certificate in %s%s"
+                      % (args.exe, signer, args.ca, reason))
+    if (stamp or stamp_check) and not (stamp_check and stamp_check.group(1) == "ok"):
+        raise Refusal("the time-stamp of %s does not verify: its signer does not chain to a certificate in %s"
+                      % (args.exe, args.ca))
     print("ok: the signature covers %s as it is (digest %s)" % (args.exe, digest))
-    print("signer: %s (%s)" % (signer, "chains to " + args.ca if args.ca else "not checked: give --ca"))
+    print("signer: %s (chains to %s)" % (signer, args.ca))
     if stamp:
-        print("time-stamp: %s (%s)" % (stamp_time(stamp.group(1)), "its signer chains to " + args.ca
-                                       if args.ca else "its signer not checked: give --ca"))
+        print("time-stamp: %s (its signer chains to %s)" % (stamp_time(stamp.group(1)), args.ca))
     else:
         print("time-stamp: none")
 
@@ -565,6 +698,8 @@ def main(argv=None):
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
     command = commands.add_parser("keygen", help="write a new private key, print its public key")
     command.add_argument("private", metavar="PRIVATE.pem")
+    command.add_argument("--no-passphrase", action="store_true",
+                         help="write the key in the clear: only for a throw-away key (a test's, a demo's)")
     command.set_defaults(run=keygen)
     command = commands.add_parser("pubkey", help="print the public key of a private key")
     command.add_argument("private", metavar="PRIVATE.pem")
@@ -575,7 +710,15 @@ def main(argv=None):
     command.add_argument("--version", required=True, help="the firmware version the image reports")
     command.add_argument("--url", required=True, help="where the image is served (http:// or https://)")
     command.add_argument("--out", default=".", metavar="DIR", help="where to write the two files (default: here)")
+    command.add_argument("--valid-days", type=int, default=30, metavar="N",
+                         help="how many days the program takes the release (1 to 366, default 30)")
     command.set_defaults(run=release)
+    command = commands.add_parser("renew", help="give a signed release a new date and sign it again")
+    command.add_argument("private", metavar="PRIVATE.pem")
+    command.add_argument("manifest", metavar="com.ini")
+    command.add_argument("--valid-days", type=int, default=30, metavar="N",
+                         help="how many days from now the program takes the release (1 to 366, default 30)")
+    command.set_defaults(run=renew)
     command = commands.add_parser("sign", help="write com.ini.sig beside com.ini")
     command.add_argument("private", metavar="PRIVATE.pem")
     command.add_argument("manifest", metavar="com.ini")

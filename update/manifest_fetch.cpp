@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -8,6 +10,15 @@
 namespace {
 
 constexpr uint32_t kHttpNotFound = 404;
+
+// The PC's clock in seconds since 1970-01-01T00:00:00Z, as a release's date
+// counts them. FILETIME counts 100 ns from 1601-01-01, 11644473600 s earlier.
+int64_t UtcNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000) - 11644473600;
+}
 
 // com.ini.sig from the manifest's own server, checked against the exact bytes
 // of com.ini before anything reads them. A signature that is not published
@@ -43,12 +54,12 @@ bool FetchReleaseManifest(ReleaseManifest& manifest, std::wstring& error, const 
     }
     const std::string text(body.begin(), body.end());
     // A program built with release keys takes only what the vendor signed for
-    // this product, and only with the image's hash.
+    // this product, with the image's hash, in one reading, and until its date.
     const std::vector<ReleaseKey> keys = TrustedReleaseKeys();
     if (!keys.empty() && !SignatureVerifies(text, keys, progress, error)) return false;
     ReleaseManifest parsed;
     ManifestCheck check = ReadReleaseManifest(text, parsed);
-    if (check == ManifestCheck::Ok && !keys.empty()) check = CheckSignedManifest(parsed);
+    if (check == ManifestCheck::Ok && !keys.empty()) check = CheckSignedManifest(parsed, UtcNow());
     if (check != ManifestCheck::Ok) {
         error = ManifestCheckText(check);
         return false;

@@ -31,14 +31,15 @@ std::vector<std::string> ServedTargets() {
 class SignedUpdate : public ::testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
-    // Serves an image carrying `version` and returns a manifest naming it, its sha256 and the product.
+    // Serves an image carrying `version` and returns a manifest naming it, its sha256, the product and a
+    // date far ahead.
     std::string Release(const std::string& version) {
         const std::string path = "/fw/norva1-" + version + ".uf2";
         const std::string image = ServeImage(path, version, 65536);
         std::string digest;
         EXPECT_TRUE(ImageSha256(std::vector<uint8_t>(image.begin(), image.end()), digest));
         return "version=" + version + "\nxzdz=" + Ascii(UpdateServerUrl(path)) + "\nsha256=" + digest +
-               "\nproduct=NORVA1\n";
+               "\nproduct=NORVA1\nexpires=2099-12-31T23:59:59Z\n";
     }
     void PublishSigned(const std::string& manifest, const char* key) {
         ServeManifest(manifest);
@@ -78,7 +79,10 @@ TEST_F(SignedUpdate, ReleasesTheVendorDidNotSignAreRefusedBeforeTheImageIsFetche
     changed[10] = '6';  // version=1.6.0
     const std::string unhashed = manifest.substr(0, manifest.find("sha256="));
     const std::string productless = manifest.substr(0, manifest.find("product="));
-    const std::string foreign = productless + "product=NORVA2\n";
+    const std::string foreign = productless + "product=NORVA2\nexpires=2099-12-31T23:59:59Z\n";
+    const std::string expired = productless + "product=NORVA1\nexpires=2020-01-01T00:00:00Z\n";
+    // A reader that takes the first of two keys fetches another image.
+    const std::string twoImages = "xzdz=" + Ascii(UpdateServerUrl("/fw/other.uf2")) + "\n" + manifest;
     const struct {
         const char* what;
         std::function<void()> publish;
@@ -109,6 +113,9 @@ TEST_F(SignedUpdate, ReleasesTheVendorDidNotSignAreRefusedBeforeTheImageIsFetche
         {"a signed manifest naming no product", [&] { PublishSigned(productless, "first"); },
          L"com.ini 不属于本产品"},
         {"a signed manifest of another product", [&] { PublishSigned(foreign, "first"); }, L"com.ini 不属于本产品"},
+        {"a signed manifest replayed after its date", [&] { PublishSigned(expired, "first"); }, L"com.ini 已过期"},
+        {"a signed manifest naming two images", [&] { PublishSigned(twoImages, "first"); },
+         L"com.ini 含有重复的键或分节"},
     };
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.what);

@@ -1,5 +1,6 @@
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "fuzz_require.h"
@@ -24,7 +25,7 @@ bool IsDigest(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string body(reinterpret_cast<const char*>(data), size);
-    ReleaseManifest manifest{"\x01untouched", "\x01untouched", "\x01untouched", "\x01untouched"};
+    ReleaseManifest manifest{"\x01untouched", "\x01untouched", "\x01untouched", "\x01untouched", "\x01untouched"};
     std::wstring error;
     if (ParseReleaseManifest(body, manifest, error)) {
         Require(IsTrimmed(manifest.version) && IsTrimmed(manifest.downloadUrl), "fields non-empty and trimmed");
@@ -35,9 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(manifest.version.size() <= kManifestValueLimit && manifest.downloadUrl.size() <= kManifestValueLimit,
                 "values within the limit");
         Require(manifest.sha256.empty() || IsDigest(manifest.sha256), "a digest is 64 lower-case hex digits");
-        Require(CheckSignedManifest(manifest) != ManifestCheck::Ok ||
-                    (manifest.product == "NORVA1" && !manifest.sha256.empty()),
-                "a signed manifest passes only with its hash and this product");
+        Require(CheckSignedManifest(manifest, 0) != ManifestCheck::Ok ||
+                    (manifest.product == "NORVA1" && !manifest.sha256.empty() && !manifest.ambiguous),
+                "a signed manifest passes only with its hash, this product and one reading");
+        Require(CheckSignedManifest(manifest, std::numeric_limits<int64_t>::max()) != ManifestCheck::Ok,
+                "every signed manifest expires");
     } else {
         Require(manifest.version == "\x01untouched" && manifest.downloadUrl == "\x01untouched",
                 "a failed parse leaves the manifest untouched");

@@ -158,7 +158,11 @@ class ProgramSignature(unittest.TestCase):
         stamped = re.search(r"^time-stamp: (\S+ \S+) UTC", report, re.M)
         age = datetime.now(timezone.utc) - datetime.strptime(stamped.group(1) + "Z", "%Y-%m-%d %H:%M:%S%z")
         self.assertLess(abs(age.total_seconds()), 600)
-        self.assertIn("covers", self.ok("verify-exe", program))
+        # Without a CA only the file's coverage is known: no "ok", no signer's name.
+        unvouched = self.ok("verify-exe", program)
+        self.assertIn("covers %s as it is" % program, unvouched)
+        self.assertIn("its signer was not checked", unvouched)
+        self.assertNotRegex(unvouched, r"(?m)^ok|Test code")
         self.refused("does not chain to a certificate in", "verify-exe", program, "--ca", self.path("other.pem"))
         # The time-stamp's signer counts too; and a certificate without a password signs.
         stranger = self.program("stranger.exe")
@@ -179,9 +183,26 @@ class ProgramSignature(unittest.TestCase):
             out.write(changed.replace(bytes.fromhex(digests[0]), bytes.fromhex(digests[1])))
         self.refused("does not verify", "verify-exe", program)
 
+    def with_table_grown(self, name, source, extra, entry_too=False):
+        """A copy of a signed program whose certificate table ends in `extra`, outside the signature's
+        digest, as in the first entry (`entry_too`) or as a second one."""
+        with open(source, "rb") as original:
+            data = bytearray(original.read())
+        entry = pe_fields(data)[1]
+        table, size = struct.unpack_from("<II", data, entry)
+        self.assertEqual(table + size, len(data))
+        struct.pack_into("<I", data, entry + 4, size + len(extra))
+        if entry_too:
+            struct.pack_into("<I", data, table, struct.unpack_from("<I", data, table)[0] + len(extra))
+        with open(self.path(name), "wb") as out:
+            out.write(data + extra)
+        return self.path(name)
+
     def test_a_refusal_leaves_the_file_as_it_was(self):
         program, signed = self.program("unsigned.exe"), self.program("signed-before.exe")
         self.ok("sign-exe", self.path("code.pfx"), signed)
+        hidden = self.with_table_grown("hidden.exe", signed, b"payload!", entry_too=True)
+        second = self.with_table_grown("second.exe", signed, struct.pack("<IHH", 16, 0x200, 2) + b"payload!")
         pfx, text = self.path("code.pfx"), self.path("openssl.cnf")
         for name, target, words, args, options in (
                 ("a wrong password", program, "wrong password", ("sign-exe", pfx, program), {"password": "not it"}),
@@ -189,7 +210,11 @@ class ProgramSignature(unittest.TestCase):
                  {"path": os.devnull}),
                 ("no program", text, "not a Windows program", ("sign-exe", pfx, text), {}),
                 ("signed already", signed, "signed already", ("sign-exe", pfx, signed), {}),
-                ("unsigned", program, "is not signed", ("verify-exe", program), {})):
+                ("unsigned", program, "is not signed", ("verify-exe", program), {}),
+                ("bytes hidden after the signature", hidden, "more than the one signature and its padding",
+                 ("verify-exe", hidden, "--ca", self.path("ca.pem")), {}),
+                ("a second entry", second, "more than the one signature and its padding", ("verify-exe", second),
+                 {})):
             with self.subTest(name), open(target, "rb") as before:
                 before = before.read()
                 self.refused(words, *args, **options)

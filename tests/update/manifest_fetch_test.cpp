@@ -11,7 +11,7 @@ namespace {
 class FetchReleaseManifestTest : public testing::Test {
 protected:
     void SetUp() override { ResetUpdateServer(); }
-    ReleaseManifest manifest{"old", "http://old.example/old.uf2", "", ""};
+    ReleaseManifest manifest{"old", "http://old.example/old.uf2", "", "", ""};
     std::wstring error = L"stale";
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <string>
 
 #include "update/manifest.h"
@@ -54,7 +55,7 @@ const ManifestCase kManifestCases[] = {
 TEST(ParseReleaseManifest, ReadsAsTheTableSays) {
     for (const ManifestCase& c : kManifestCases) {
         SCOPED_TRACE(c.name);
-        ReleaseManifest manifest{"before", "before-url", "", ""};
+        ReleaseManifest manifest{"before", "before-url", "", "", ""};
         std::wstring error;
         EXPECT_EQ(ParseReleaseManifest(c.body, manifest, error), c.ok);
         if (c.ok) {
@@ -91,7 +92,7 @@ TEST(ParseReleaseManifest, ASha256ThatIsNot64HexDigitsMakesTheManifestInvalid) {
     for (const std::string& bad : {digest.substr(1), digest + "0", "g" + digest.substr(1), std::string(),
                                    digest.substr(0, 32) + " " + digest.substr(33)}) {
         SCOPED_TRACE(bad);
-        ReleaseManifest manifest{"before", "before-url", "", ""};
+        ReleaseManifest manifest{"before", "before-url", "", "", ""};
         std::wstring error;
         EXPECT_FALSE(ParseReleaseManifest("version=1\nxzdz=u\nsha256=" + bad + "\n", manifest, error));
         EXPECT_EQ(error, L"com.ini 中的 sha256 格式错误");
@@ -103,32 +104,77 @@ TEST(ParseReleaseManifest, ASha256ThatIsNot64HexDigitsMakesTheManifestInvalid) {
     EXPECT_TRUE(ParseReleaseManifest("sha256=x\nversion=1\nxzdz=u\nsha256=" + digest + "\n", manifest, error));
 }
 
-// What a program built with release keys asks further of a manifest that verified.
-TEST(CheckSignedManifest, WantsTheImagesSha256AndThisProductsName) {
+// What a program built with release keys asks further of a manifest that verified,
+// at the PC's clock `now`.
+TEST(CheckSignedManifest, WantsTheImagesSha256ThisProductOneReadingAndADateNotPast) {
     const std::string hashed = "version=1\nxzdz=u\nsha256=" + std::string(kDigest) + "\n";
+    const std::string ours = hashed + "product=NORVA1\n";
+    const int64_t at2030 = 1893456000;  // 2030-01-01T00:00:00Z
+    const std::string dated = ours + "expires=2030-01-01T00:00:00Z\n";
     const struct {
         const char* name;
         std::string body;
+        int64_t now;
         ManifestCheck check;
     } cases[] = {
-        {"sha256 and product", hashed + "product=NORVA1\n", ManifestCheck::Ok},
-        {"key in any case, blanks around", hashed + " PRODUCT : NORVA1 \r\n", ManifestCheck::Ok},
-        {"no sha256", "product=NORVA1\nversion=1\nxzdz=u\n", ManifestCheck::NoSha256},
-        {"neither", "version=1\nxzdz=u\n", ManifestCheck::NoSha256},
-        {"no product", hashed, ManifestCheck::OtherProduct},
-        {"another product", hashed + "product=NORVA2\n", ManifestCheck::OtherProduct},
-        {"the product in another case", hashed + "product=norva1\n", ManifestCheck::OtherProduct},
-        {"an empty product", hashed + "product=\n", ManifestCheck::OtherProduct},
-        {"the last product wins", hashed + "product=NORVA1\nproduct=NORVA2\n", ManifestCheck::OtherProduct},
+        {"sha256, product and a date ahead", dated, at2030 - 1, ManifestCheck::Ok},
+        {"keys in any case, blanks around", hashed + " PRODUCT : NORVA1 \r\nExpires:2030-01-01T00:00:00Z\r\n",
+         at2030, ManifestCheck::Ok},
+        {"no sha256, before anything else", "product=NORVA1\nversion=1\nxzdz=u\n[x]\nversion=1\n", 0,
+         ManifestCheck::NoSha256},
+        {"no product", hashed + "expires=2030-01-01T00:00:00Z\n", 0, ManifestCheck::OtherProduct},
+        {"another product", hashed + "product=NORVA2\nexpires=2030-01-01T00:00:00Z\n", 0,
+         ManifestCheck::OtherProduct},
+        {"the product in another case", hashed + "product=norva1\n", 0, ManifestCheck::OtherProduct},
+        {"an empty product", hashed + "product=\n", 0, ManifestCheck::OtherProduct},
+        {"the last product wins, before the ambiguity", hashed + "product=NORVA1\nproduct=NORVA2\n", 0,
+         ManifestCheck::OtherProduct},
+
+        // One reading: what another reader may take otherwise.
+        {"two sections", "[norva2]\nxzdz=v\n[norva1]\n" + dated, 0, ManifestCheck::Ambiguous},
+        {"a section that is no bracketed name", dated + "[a=b\n", 0, ManifestCheck::Ambiguous},
+        {"a key twice, ':' and '=' alike", dated + "XZDZ: v\n", 0, ManifestCheck::Ambiguous},
+        {"an unknown key twice", dated + "channel=beta\nChannel=stable\n", 0, ManifestCheck::Ambiguous},
+        {"the same value twice", dated + "version=1\n", 0, ManifestCheck::Ambiguous},
+        {"ambiguous and undated", ours + "[x]\n", 0, ManifestCheck::Ambiguous},
+        {"comments, blank lines, unknown keys", "# r\n; n\n\n  \n" + dated + "channel=beta\nnote\n", 0,
+         ManifestCheck::Ok},
+
+        // The date: exactly YYYY-MM-DDTHH:MM:SSZ, a real day and time, not before now.
+        {"no date", ours, 0, ManifestCheck::NoExpiry},
+        {"an empty date", ours + "expires=\n", 0, ManifestCheck::NoExpiry},
+        {"expiring now", dated, at2030, ManifestCheck::Ok},
+        {"expired a second ago", dated, at2030 + 1, ManifestCheck::Expired},
+        {"a leap day", ours + "expires=2028-02-29T23:59:59Z\n", 1835481599, ManifestCheck::Ok},
+        {"a century's leap day", ours + "expires=2000-02-29T12:34:56Z\n", 951827696, ManifestCheck::Ok},
+        {"past a leap day", ours + "expires=2024-03-01T00:00:00Z\n", 1709251200 + 1, ManifestCheck::Expired},
+        {"the last second of 9999", ours + "expires=9999-12-31T23:59:59Z\n", 253402300799, ManifestCheck::Ok},
+        {"February 30", ours + "expires=2026-02-30T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"February 29 of a common year", ours + "expires=2100-02-29T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"April 31", ours + "expires=2026-04-31T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"month 13", ours + "expires=2026-13-01T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"month 0", ours + "expires=2026-00-10T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"day 0", ours + "expires=2026-01-00T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"24:00:00", ours + "expires=2026-01-01T24:00:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"minute 60", ours + "expires=2026-01-01T00:60:00Z\n", 0, ManifestCheck::NoExpiry},
+        {"a leap second", ours + "expires=2016-12-31T23:59:60Z\n", 0, ManifestCheck::NoExpiry},
+        {"no Z", ours + "expires=2026-01-01T00:00:00\n", 0, ManifestCheck::NoExpiry},
+        {"a fraction", ours + "expires=2026-01-01T00:00:00.5Z\n", 0, ManifestCheck::NoExpiry},
+        {"text after it", ours + "expires=2026-01-01T00:00:00Z ; a month\n", 0, ManifestCheck::NoExpiry},
+        {"a lower-case t and z", ours + "expires=2026-01-01t00:00:00z\n", 0, ManifestCheck::NoExpiry},
+        {"a sign in a number", ours + "expires=2026-01-+1T00:00:00Z\n", 0, ManifestCheck::NoExpiry},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ReleaseManifest manifest;
         ASSERT_EQ(ReadReleaseManifest(c.body, manifest), ManifestCheck::Ok);
-        EXPECT_EQ(CheckSignedManifest(manifest), c.check);
+        EXPECT_EQ(CheckSignedManifest(manifest, c.now), c.check);
     }
     EXPECT_EQ(ManifestCheckText(ManifestCheck::OtherProduct), L"com.ini 不属于本产品");
     EXPECT_EQ(ManifestCheckText(ManifestCheck::NoSha256), L"com.ini 缺少 sha256");
+    EXPECT_EQ(ManifestCheckText(ManifestCheck::Ambiguous), L"com.ini 含有重复的键或分节");
+    EXPECT_EQ(ManifestCheckText(ManifestCheck::NoExpiry), L"com.ini 缺少有效期");
+    EXPECT_EQ(ManifestCheckText(ManifestCheck::Expired), L"com.ini 已过期");
 }
 
 }  // namespace

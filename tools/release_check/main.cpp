@@ -5,13 +5,17 @@
 //   norva1-release-check image FILE               a UF2 image the program flashes
 //   norva1-release-check manifest FILE [--signed] a com.ini the program reads; with
 //                                                 --signed, as a program built with
-//                                                 release keys reads a signed one
+//                                                 release keys reads a signed one,
+//                                                 dated by this machine's clock
+//   norva1-release-check signature FILE           a com.ini.sig the program reads
 //
 // Exit 0 when the program takes it (`manifest` prints the values it reads, one
-// key=value line each), 1 with the reason on standard error when it does not,
+// key=value line each; `signature` the signature r||s it reads, in 128
+// hexadecimal digits), 1 with the reason on standard error when it does not,
 // 2 for a wrong call.
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,6 +23,7 @@
 
 #include "update/manifest.h"
 #include "update/release_limits.h"
+#include "update/release_signature.h"
 #include "update/uf2_image.h"
 #include "update/version.h"
 
@@ -27,7 +32,8 @@ namespace {
 const char kUsage[] =
     "usage: norva1-release-check version TEXT\n"
     "       norva1-release-check image FILE\n"
-    "       norva1-release-check manifest FILE [--signed]\n";
+    "       norva1-release-check manifest FILE [--signed]\n"
+    "       norva1-release-check signature FILE\n";
 
 const char* VersionReason(ReleaseVersionCheck check) {
     switch (check) {
@@ -79,6 +85,11 @@ const char* ManifestReason(ManifestCheck check) {
         case ManifestCheck::BadSha256: return "sha256 is not 64 hexadecimal digits";
         case ManifestCheck::NoSha256: return "a signed com.ini must name the image's sha256";
         case ManifestCheck::OtherProduct: return "a signed com.ini must say product=NORVA1";
+        case ManifestCheck::Ambiguous:
+            return "a signed com.ini may hold no section header and no key twice, so that every reader reads it alike";
+        case ManifestCheck::NoExpiry:
+            return "a signed com.ini must say until when it is offered: expires=YYYY-MM-DDTHH:MM:SSZ, a UTC time";
+        case ManifestCheck::Expired: return "its expires lies in the past: the program takes it no longer";
     }
     return "";
 }
@@ -120,19 +131,46 @@ int CheckImage(const char* path) {
     return 0;
 }
 
-int CheckManifest(const char* path, bool asSigned) {
+// A file the program downloads: at most the manifest's limit, as com.ini and
+// com.ini.sig are. False with the reason when it cannot be read or is larger.
+bool ReadDownloadedFile(const char* path, const char* name, std::string& text, std::string& reason) {
     std::vector<uint8_t> body;
-    if (!ReadFile(path, kManifestSizeLimit, body)) return Refuse(std::string("cannot read ") + path);
-    if (body.size() > kManifestSizeLimit) {
-        return Refuse("com.ini is larger than the program downloads (" + std::to_string(kManifestSizeLimit) +
-                      " bytes)");
+    if (!ReadFile(path, kManifestSizeLimit, body)) {
+        reason = std::string("cannot read ") + path;
+        return false;
     }
+    if (body.size() > kManifestSizeLimit) {
+        reason = std::string(name) + " is larger than the program downloads (" + std::to_string(kManifestSizeLimit) +
+                 " bytes)";
+        return false;
+    }
+    text.assign(body.begin(), body.end());
+    return true;
+}
+
+int CheckManifest(const char* path, bool asSigned) {
+    std::string body, reason;
+    if (!ReadDownloadedFile(path, "com.ini", body, reason)) return Refuse(reason);
     ReleaseManifest manifest;
-    ManifestCheck check = ReadReleaseManifest(std::string(body.begin(), body.end()), manifest);
-    if (check == ManifestCheck::Ok && asSigned) check = CheckSignedManifest(manifest);
+    ManifestCheck check = ReadReleaseManifest(body, manifest);
+    if (check == ManifestCheck::Ok && asSigned) check = CheckSignedManifest(manifest, std::time(nullptr));
     if (check != ManifestCheck::Ok) return Refuse(ManifestReason(check));
-    std::printf("version=%s\nxzdz=%s\nsha256=%s\nproduct=%s\n", manifest.version.c_str(),
-                manifest.downloadUrl.c_str(), manifest.sha256.c_str(), manifest.product.c_str());
+    std::printf("version=%s\nxzdz=%s\nsha256=%s\nproduct=%s\nexpires=%s\n", manifest.version.c_str(),
+                manifest.downloadUrl.c_str(), manifest.sha256.c_str(), manifest.product.c_str(),
+                manifest.expires.c_str());
+    return 0;
+}
+
+int CheckSignature(const char* path) {
+    std::string body, reason;
+    if (!ReadDownloadedFile(path, "com.ini.sig", body, reason)) return Refuse(reason);
+    ReleaseSignature signature{};
+    if (!DecodeReleaseSignature(body, signature)) {
+        return Refuse("com.ini.sig is not the base64 of 64 bytes, a signature as the program reads it "
+                      "(88 digits ending in ==, the unused bits zero, nothing else but blanks)");
+    }
+    for (uint8_t byte : signature) std::printf("%02x", byte);
+    std::printf("\n");
     return 0;
 }
 
@@ -144,6 +182,7 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "image") return CheckImage(argv[2]);
     if (args.size() == 2 && args[0] == "manifest") return CheckManifest(argv[2], false);
     if (args.size() == 3 && args[0] == "manifest" && args[2] == "--signed") return CheckManifest(argv[2], true);
+    if (args.size() == 2 && args[0] == "signature") return CheckSignature(argv[2]);
     std::fputs(kUsage, stderr);
     return 2;
 }
