@@ -85,8 +85,9 @@ struct AppState {
     // is the drive the update command flashes.
     std::vector<std::wstring> bootloaderDrives;
     std::wstring offeredDrive;
-    // The drives there when the running (or the last) task began.
+    // The drives there when the running (or the last) task began, and whether a port was open then.
     DriveRootSet drivesAtTaskStart;
+    bool portOpenAtTaskStart = false;
     TaskbarButton taskbar;
 };
 

@@ -14,7 +14,6 @@
 #include "task/messages.h"
 #include "task/task_state.h"
 #include "task/worker.h"
-#include "update/release_state.h"
 #include "update/update_tasks.h"
 #include "view/control_ids.h"
 
@@ -23,7 +22,7 @@ namespace {
 // Every task starts the same way; if no thread could be made, StartWorker has
 // already cleared busy and the commands have to come back on screen.
 void StartTask(std::function<void()> task) {
-    NoteDrivesAtTaskStart();
+    NoteAtTaskStart();
     g_task.busy = true;
     if (!StartWorker(g_task.mainWindow, std::move(task))) RefreshControls();
 }
@@ -68,9 +67,7 @@ void HandleDeviceCommand(int id, const DeviceStatus& device) {
     case IdHidToggle:
         if (device.hidCtrlCfg != -1) {
             const bool enable = device.hidCtrlCfg != 1;
-            // A device that does not come back from its re-enumeration takes
-            // with it what the program knew for it, as an unplug does.
-            StartTask([enable] { DoToggleHidControl(enable, ForgetRelease); });
+            StartTask([enable] { DoToggleHidControl(enable); });
         }
         break;
     default:

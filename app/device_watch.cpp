@@ -13,6 +13,7 @@
 #include "task/messages.h"
 #include "task/task_state.h"
 #include "update/bootloader_drive.h"
+#include "update/release_state.h"
 
 namespace {
 
@@ -77,7 +78,10 @@ void LookForBootloaderDrives(DriveNews news) {
     RefreshControls();
 }
 
-void NoteDrivesAtTaskStart() { g_app.drivesAtTaskStart = ListDriveRoots(); }
+void NoteAtTaskStart() {
+    g_app.drivesAtTaskStart = ListDriveRoots();
+    g_app.portOpenAtTaskStart = DeviceLink().IsOpen();
+}
 
 void FollowDeviceChange(WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED && event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
@@ -87,5 +91,10 @@ void FollowDeviceChange(WPARAM event) {
 
 void CatchUpAfterTask() {
     if (g_task.busy) return;
+    // The device the task began with has been let go of (its port closed and
+    // its version forgotten: it did not come back from its HID switch), and
+    // what was known for it goes with it, as on an unplug. An update that ends
+    // with the port closed still knows the device's version, and the release.
+    if (g_app.portOpenAtTaskStart && !DeviceLink().IsOpen() && KnownDeviceVersion().empty()) ForgetRelease();
     FollowPlugged(DriveNews::OnOffer);
 }

@@ -19,9 +19,10 @@ enum class DriveNews {
 // Refreshes the controls.
 void LookForBootloaderDrives(DriveNews news);
 
-// Every task's start: the drives there now, so that the task's end can tell a
-// drive that came during the task.
-void NoteDrivesAtTaskStart();
+// Every task's start: the drives there now and whether a port is open, so that
+// the task's end can tell a drive that came during the task, and a device the
+// task let go of.
+void NoteAtTaskStart();
 
 // WM_DEVICECHANGE: on a device arriving or leaving (or the system's device tree
 // changing), while no task runs, the port list is refreshed with the choice
@@ -29,8 +30,9 @@ void NoteDrivesAtTaskStart();
 // at again.
 void FollowDeviceChange(WPARAM event);
 
-// WM_APP_TASK_DONE: the device messages that came while the task ran were
-// passed over, so the window looks once at what it may have missed: an open
-// port gone is disconnected, and a single RPI-RP2 drive that came during the
-// task is offered for flashing.
+// WM_APP_TASK_DONE: a device the task let go of (lost in its HID switch) takes
+// the release it was checked against with it, as an unplug does. The device
+// messages that came while the task ran were passed over, so the window looks
+// once at what it may have missed: an open port gone is disconnected, and a
+// single RPI-RP2 drive that came during the task is offered for flashing.
 void CatchUpAfterTask();

@@ -14,14 +14,12 @@
 #include "ui/label_backdrop.h"
 #include "ui/painters.h"
 #include "view/control_ids.h"
+#include "view/icon_ids.h"
 
 const wchar_t kMainWindowClass[] = L"NORVA1MainWindow";
 const wchar_t kMainWindowTitle[] = L"NORVA1 固件更新";
 
 namespace {
-
-constexpr int kLargeIconId = 107;
-constexpr int kSmallIconId = 108;
 
 void ShowStatus(LPARAM lParam) {
     std::wstring text;
@@ -41,9 +39,10 @@ void Refresh(HWND window) {
     FollowUpdateStage(window);
 }
 
+// The task's last texts and refreshes came before this message: one refresh
+// now shows the state it left, with the commands back.
 void TaskDone(HWND window) {
     g_task.busy = false;
-    if (g_task.mainWindow != nullptr) PostMessageW(g_task.mainWindow, WM_APP_REFRESH, 0, 0);
     RefreshControls();
     TakeUpdateEnd(window);
     CatchUpAfterTask();
@@ -128,11 +127,11 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kLargeIconId));
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(NORVA_ICON_LARGE));
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // WM_PAINT covers the whole client area
     wc.lpszClassName = kMainWindowClass;
-    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(kSmallIconId));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(NORVA_ICON_SMALL));
     return RegisterClassExW(&wc) != 0;
 }
 

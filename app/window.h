@@ -12,7 +12,7 @@ extern const wchar_t kMainWindowTitle[];
 // the drive search.
 void ConfigureProcess();
 
-// Registers the window class with the program's icons (resources 107 and 108).
+// Registers the window class with the program's icons (view/icon_ids.h).
 bool RegisterMainWindowClass(HINSTANCE instance);
 
 // Creates the fixed-size 920 by 500 main window; its controls exist on return.

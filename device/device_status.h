@@ -4,8 +4,9 @@
 #include <string>
 
 // What the program knows about the device on the other end of the open port.
-// The reply records fill it in; opening and closing the port resets it
-// (the version survives both: only the user's disconnect forgets it).
+// The reply records fill it in; opening and closing the port resets it. The
+// version survives both: it goes only with the device, on the user's
+// disconnect, an unplug, or a HID switch the device does not come back from.
 struct DeviceStatus {
     // Firmware version text as the device reports it (UTF-8); empty: unknown.
     std::string currentVersion;

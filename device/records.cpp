@@ -120,13 +120,6 @@ void ApplyTelemetryRecord(const TelemetryRecord& record, DeviceStatus& status) {
     ApplyCarriedFlag(record.hidCtrlPending, status.hidCtrlPending);
 }
 
-bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status) {
-    TelemetryRecord record;
-    if (!ReadTelemetryRecord(line, record)) return false;
-    ApplyTelemetryRecord(record, status);
-    return true;
-}
-
 bool ParseHidRecord(const std::string& line, bool& isControlReply, bool& ok, DeviceStatus& status) {
     std::string body;
     if (!RecordBody(line, kHidPrefix, body)) return false;

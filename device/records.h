@@ -43,10 +43,6 @@ bool ReadTelemetryRecord(const std::string& line, TelemetryRecord& record);
 // Every field the record carries replaces the device status's.
 void ApplyTelemetryRecord(const TelemetryRecord& record, DeviceStatus& status);
 
-// Both at once: true when the line is a telemetry record; applies its fw, app
-// and hid_ctrl_* fields to `status`.
-bool ParseTelemetryRecord(const std::string& line, DeviceStatus& status);
-
 // True when the line is a HID record. For an op=control reply sets
 // isControlReply, ok (ok=1 only) and applies enabled/live/pending_reboot to
 // `status`. The caller initialises both flags to false.

@@ -82,7 +82,7 @@ bool AwaitHidAnswer(HidAnswer& answer, std::wstring& error) {
 // unplugged) and the device is followed until it answers: under its old name,
 // or under a name new since the switch. It is back only once it has answered,
 // and what the window then shows is that answer.
-void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)()) {
+void FollowReenumeration(const PortNames& portsBefore) {
     if (!AwaitOpenPortGone(kPortGoneWaitMs, kPortGonePollMs)) return;  // it stayed: nothing to follow
     PortSearch search;
     search.savedPortName = DeviceLink().Name();
@@ -98,7 +98,6 @@ void FollowReenumeration(const PortNames& portsBefore, void (*forgetWithDevice)(
     if (!back.answered) {
         // Left as after an unplug: nothing known about a device that is not there.
         ForgetDeviceVersion();
-        if (forgetWithDevice != nullptr) forgetWithDevice();
         PostProgress(0);
         PostRefresh();
         PostStatus(L"设备重枚举后未能自动重连，请手动重新连接。");
@@ -159,7 +158,7 @@ void DoSetMacroMode(bool on) {
     PostRefresh();
 }
 
-void DoToggleHidControl(bool enable, void (*forgetWithDevice)()) {
+void DoToggleHidControl(bool enable) {
     PortNames portsBefore;
     if (!StartSwitch(enable ? L"正在开启实验性 HID 接口..." : L"正在关闭实验性 HID 接口...",
                      enable ? "hid.control(1)" : "hid.control(0)", L"发送 hid.control 命令失败。", &portsBefore)) {
@@ -180,7 +179,7 @@ void DoToggleHidControl(bool enable, void (*forgetWithDevice)()) {
         RequestTelemetrySnapshot(ignored);
         PostStatus(enable ? L"HID 控制接口已启用，设备正在重枚举。" : L"HID 控制接口已关闭，设备正在重枚举。");
         PostRefresh();
-        FollowReenumeration(portsBefore, forgetWithDevice);
+        FollowReenumeration(portsBefore);
     } else {
         PostStatus(L"HID 操作失败，请稍后重试。");
     }

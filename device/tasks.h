@@ -7,7 +7,6 @@ void DoReadCurrentVersion();
 void DoSyncDeviceState();
 void DoSetMacroMode(bool on);
 // After a switch the device re-enumerates: its port goes away and comes back,
-// and the task follows it there. `forgetWithDevice`, when given, is run when
-// the device does not come back, besides forgetting its version: what else the
-// program knew only for that device (the release it was checked against).
-void DoToggleHidControl(bool enable, void (*forgetWithDevice)() = nullptr);
+// and the task follows it there. A device that does not come back is let go
+// of as after an unplug: its port closed, its version forgotten.
+void DoToggleHidControl(bool enable);

@@ -18,14 +18,14 @@ void PaintMainWindow(HWND window, HDC dc, const CardLayout& cards);
 // One rounded card (corner 18).
 void DrawCard(HDC dc, const RECT& rect, COLORREF fill, COLORREF border);
 
-// WM_DRAWITEM for ODT_BUTTON: push buttons, and the two toggle switches (ids
-// 1015, 1018), whose knobs sit where the view puts them.
+// WM_DRAWITEM for ODT_BUTTON: push buttons, and the two toggle switches, whose
+// knobs sit where the view puts them.
 void DrawOwnerButton(const DRAWITEMSTRUCT* item, const ControlView& view);
 
-// WM_DRAWITEM for the port combo box (id 1001); does nothing when given none.
+// WM_DRAWITEM for the port combo box; does nothing when given none.
 void DrawPortCombo(const DRAWITEMSTRUCT* item);
 
-// WM_DRAWITEM for the progress bar (id 1013) at `percent`; does nothing when given none.
+// WM_DRAWITEM for the progress bar at `percent`; does nothing when given none.
 void DrawProgressBar(const DRAWITEMSTRUCT* item, int32_t percent);
 
 // The static controls by the look they take.

@@ -6,6 +6,7 @@
 #include "device/device_state.h"
 #include "device/port_return.h"
 #include "device/queries.h"
+#include "device/reboot.h"
 #include "serial/port_list.h"
 #include "serial/serial_link.h"
 #include "task/messages.h"
@@ -19,7 +20,6 @@
 namespace {
 
 // Waits of the update, in milliseconds.
-constexpr DWORD kAfterBootselMs = 450;         // the device needs a moment to act on the command
 constexpr ULONGLONG kDriveWaitMs = 20000;      // longest wait for the boot loader's drive
 constexpr DWORD kDrivePollMs = 400;
 constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboots
@@ -204,13 +204,11 @@ bool RebootIntoBootloader(UpdateRun& run) {
     run.portsBefore = EnumerateComPorts();
 
     EnterStage(UpdateStage::Waiting);
-    PostStatus(L"正在发送 sys.bootsel()...");
-    if (!WriteCommandLine(DeviceLink(), "sys.bootsel()")) {
-        PostStatus(L"发送 sys.bootsel() 失败。");
+    PostStatus(L"正在发送 " + RebootCommandText() + L"...");
+    if (!RebootDeviceIntoBootloader()) {
+        PostStatus(L"发送 " + RebootCommandText() + L" 失败。");
         return false;
     }
-    Sleep(kAfterBootselMs);
-    CloseDevicePort();
     PostRefresh();
     return true;
 }

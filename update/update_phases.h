@@ -45,7 +45,8 @@ bool MakeSureVersionsAreKnown(UpdateRun& run);
 // boot ROM would flash it.
 bool DownloadAndCheckImage(UpdateRun& run);
 
-// 3. The port and the drives noted, "sys.bootsel()" sent, the port closed.
+// 3. The port and the drives noted, the device told to reboot into its boot
+// loader, the port let go of.
 bool RebootIntoBootloader(UpdateRun& run);
 
 // 4. The new RPI-RP2 drive waited for, then the image copied onto it. A copy

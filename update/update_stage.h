@@ -9,8 +9,8 @@
 enum class UpdateStage : uint8_t {
     None,         // no update runs
     Checking,     // the versions and the manifest: no download yet
-    Downloading,  // the image's download, in percent when the server sent its length
-    Waiting,      // the image's checks, the reboot, the waits for the drive and for the device
+    Downloading,  // the image's download (in percent when the server sent its length) and its checks
+    Waiting,      // the reboot, the waits for the drive and for the device
     Copying,      // the copy onto the drive, in percent
     Succeeded,    // the device is back with the new firmware
 };

@@ -12,9 +12,6 @@ struct LayoutRect {
     int32_t right = 0;
     int32_t bottom = 0;
     int32_t width() const { return right - left; }
-    bool operator==(const LayoutRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
 };
 
 struct CardLayout {

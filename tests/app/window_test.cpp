@@ -12,6 +12,7 @@
 #include "task/worker.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/calls_override.h"
+#include "tests/support/known_state.h"
 #include "tests/support/sim_client.h"
 #include "view/control_ids.h"
 
@@ -118,6 +119,24 @@ TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
     EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
     EXPECT_TRUE(IsWindowEnabled(g_app.portCombo));
     EXPECT_FALSE(IsWindowEnabled(g_app.readVersionButton));
+}
+
+// A device that does not come back from its HID switch is let go of as after an
+// unplug: nothing known about it stays on show, the release it was checked
+// against included.
+TEST(WindowCommands, ADeviceLostInItsHidSwitchLeavesNothingKnownOnShow) {
+    SimDevice device("fw=1.4.0 hid_cfg=1 reenum_return=never");
+    TestMainWindow main;
+    ASSERT_TRUE(ConnectAndSync(main, device));
+    KnowVersions("1.4.0", "1.5.0", "http://127.0.0.1/fw.uf2");
+    main.Command(IdHidToggle);
+    ASSERT_TRUE(main.PumpUntilIdle(45000));
+    main.Drain();
+    EXPECT_EQ(main.statusHistory().back(), L"设备重枚举后未能自动重连，请手动重新连接。");
+    EXPECT_EQ(main.Text(g_app.connStateLabel), L"未连接");
+    EXPECT_EQ(main.Text(g_app.currentVersionLabel), L"--");
+    EXPECT_EQ(main.Text(g_app.latestVersionLabel), L"--");
+    EXPECT_EQ(main.Text(g_app.verdictLabel), L"等待检查");
 }
 
 // On Windows a device that drops off the bus (a loose cable, a reset) usually

@@ -7,6 +7,15 @@
 
 namespace {
 
+// What the reply reader does with a line: its telemetry record, if it is one,
+// read once and applied.
+bool ApplyTelemetryLine(const std::string& line, DeviceStatus& status) {
+    TelemetryRecord record;
+    if (!ReadTelemetryRecord(line, record)) return false;
+    ApplyTelemetryRecord(record, status);
+    return true;
+}
+
 // A status with every field set to something no record in these tables writes
 // by accident, so that "left unchanged" is visible.
 DeviceStatus Untouched() {
@@ -52,11 +61,11 @@ const TelemetryCase kTelemetryCases[] = {
     {"", false, "old", false, true, -1, -1, -1},
 };
 
-TEST(ParseTelemetryRecord, AppliesFieldsAsTheTableSays) {
+TEST(TelemetryRecord, AppliesFieldsAsTheTableSays) {
     for (const TelemetryCase& c : kTelemetryCases) {
         SCOPED_TRACE(c.line);
         DeviceStatus status = Untouched();
-        EXPECT_EQ(ParseTelemetryRecord(c.line, status), c.isRecord);
+        EXPECT_EQ(ApplyTelemetryLine(c.line, status), c.isRecord);
         EXPECT_EQ(status.currentVersion, c.version);
         EXPECT_EQ(status.telemetryValid, c.telemetryValid);
         EXPECT_EQ(status.macroModeOn, c.macroModeOn);
@@ -66,10 +75,10 @@ TEST(ParseTelemetryRecord, AppliesFieldsAsTheTableSays) {
     }
 }
 
-TEST(ParseTelemetryRecord, RecordOmittingAFieldKeepsItsValue) {
+TEST(TelemetryRecord, RecordOmittingAFieldKeepsItsValue) {
     DeviceStatus status = Untouched();
-    ASSERT_TRUE(ParseTelemetryRecord("TEL|fw=1.0;app=1;hid_ctrl_cfg=1;hid_ctrl_live=1;hid_ctrl_pending=1", status));
-    ASSERT_TRUE(ParseTelemetryRecord("TEL|hid_ctrl_live=0", status));
+    ASSERT_TRUE(ApplyTelemetryLine("TEL|fw=1.0;app=1;hid_ctrl_cfg=1;hid_ctrl_live=1;hid_ctrl_pending=1", status));
+    ASSERT_TRUE(ApplyTelemetryLine("TEL|hid_ctrl_live=0", status));
     EXPECT_EQ(status.currentVersion, "1.0");
     EXPECT_TRUE(status.telemetryValid);
     EXPECT_TRUE(status.macroModeOn);
@@ -166,7 +175,7 @@ TEST(FirmwareVersionOfLine, IsTheRecordsFwFieldAsTheTableSays) {
         EXPECT_EQ(record.firmwareVersion, c.version != nullptr ? c.version : "");
         DeviceStatus status;
         status.currentVersion = "untouched";
-        ParseTelemetryRecord(c.line, status);
+        ApplyTelemetryLine(c.line, status);
         EXPECT_EQ(status.currentVersion, c.version != nullptr ? c.version : "untouched");
     }
 }
@@ -182,7 +191,7 @@ TEST(FirmwareVersionOfLine, AValuePast64BytesIsNoVersion) {
         EXPECT_EQ(record.firmwareVersion, taken ? value : "");
         DeviceStatus status;
         status.currentVersion = "1.0.0";
-        EXPECT_TRUE(ParseTelemetryRecord("TEL|fw=" + value + ";app=1", status));
+        EXPECT_TRUE(ApplyTelemetryLine("TEL|fw=" + value + ";app=1", status));
         EXPECT_EQ(status.currentVersion, taken ? value : "1.0.0");
         EXPECT_TRUE(status.macroModeOn);  // the rest of the record still counts
     }

@@ -6,6 +6,7 @@
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "view/control_ids.h"
+#include "view/icon_ids.h"
 
 // The program as a user meets it: started as its own process, its window read
 // and clicked through the window probe, a simulated device on a COM port.
@@ -166,8 +167,8 @@ TEST(ProgramFile, CarriesBothIconsAndAnAdministratorManifestWithNothingElse) {
     for (const char* c = NORVA_PROGRAM_PATH; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
     HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
-    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(107), RT_GROUP_ICON), nullptr);
-    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(108), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(NORVA_ICON_LARGE), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(NORVA_ICON_SMALL), RT_GROUP_ICON), nullptr);
     HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(found, nullptr);
     const auto* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));

@@ -13,13 +13,22 @@ bool IsTrimmed(const std::string& text) {
     return text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back()));
 }
 
+// What the reply reader does with a line: its telemetry record, if it is one,
+// read once and applied.
+bool ApplyTelemetryLine(const std::string& line, DeviceStatus& status) {
+    TelemetryRecord record;
+    if (!ReadTelemetryRecord(line, record)) return false;
+    ApplyTelemetryRecord(record, status);
+    return true;
+}
+
 bool IsFlag(int32_t value) { return value == -1 || value == 0 || value == 1; }
 
 void CheckOneLine(const std::string& line) {
     const std::string sentinel = "\x01unset";
     DeviceStatus telemetry;
     telemetry.currentVersion = sentinel;
-    const bool isTelemetry = ParseTelemetryRecord(line, telemetry);
+    const bool isTelemetry = ApplyTelemetryLine(line, telemetry);
     Require(IsFlag(telemetry.hidCtrlCfg) && IsFlag(telemetry.hidCtrlLive) && IsFlag(telemetry.hidCtrlPending),
             "telemetry HID fields are -1, 0 or 1");
     Require(!telemetry.macroModeOn || telemetry.telemetryValid, "macro mode is set only with telemetryValid");
@@ -77,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string line = input.substr(start, end - start);
         bool isControlReply = false;
         bool ok = false;
-        ParseTelemetryRecord(line, status);
+        ApplyTelemetryLine(line, status);
         ParseHidRecord(line, isControlReply, ok, status);
         Require(IsFlag(status.hidCtrlCfg) && IsFlag(status.hidCtrlLive) && IsFlag(status.hidCtrlPending),
                 "HID fields stay -1, 0 or 1 across records");

@@ -61,12 +61,6 @@ TEST(PostedMessages, ArriveInOrderWithTheExactText) {
     EXPECT_EQ(sink.RefreshCount(), 1);
 }
 
-TEST(PostedMessages, StatusWithNullTextIsIgnored) {
-    std::wstring text = L"unchanged";
-    EXPECT_FALSE(TakePostedStatus(0, text));
-    EXPECT_EQ(text, L"unchanged");
-}
-
 // A post to a window that is gone fails, and the sender frees the string the
 // window would have freed; one that arrives leaves it to the window.
 TEST(PostedMessages, StatusToAVanishedWindowIsFreedNotLeaked) {
