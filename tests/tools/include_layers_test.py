@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The product's folders are its layers, from the ground up:
 
-    base/     text helpers, system-call tables, the trace
+    base/     text helpers, system-call tables, the trace, the clock and the
+              one way to wait
     task/     what a worker thread and the window share: the task record,
               the worker messages, the launcher
     serial/   the COM port

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "base/clock_calls.h"
 #include "base/trace.h"
 #include "update/download/download_pace.h"
 #include "update/download/winhttp_calls.h"
@@ -17,15 +18,6 @@
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"NORVA1/1.0";
-
-// WinHTTP's own defaults let a server that accepts the connection and then says
-// nothing hold the download for ever (or 90 s while the headers are awaited);
-// these end it with a failure instead.
-constexpr int kResolveTimeoutMs = 10000;
-constexpr int kConnectTimeoutMs = 10000;
-constexpr int kSendTimeoutMs = 30000;
-constexpr int kReceiveTimeoutMs = 30000;
-
 
 constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 2048;
@@ -96,7 +88,7 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
     if (lengthKnown) body.reserve(length);
     uint64_t total = 0;
     int32_t reported = -1;
-    PaceMark mark{WinHttp().tickCount(), 0};
+    PaceMark mark{Clock().tickCount(), 0};
     for (;;) {
         DWORD available = 0;
         if (!WinHttp().queryDataAvailable(request, &available)) {
@@ -106,7 +98,7 @@ bool ReadBody(HINTERNET request, bool lengthKnown, DWORD length, uint64_t limit,
         if (available == 0) break;
         if (total + available > limit) return Fail(DownloadFailure::TooLarge, L"下载数据过大", error);
         // What the library holds ready has arrived, though not yet read.
-        if (CheckPace(mark, WinHttp().tickCount(), total + available) == Pace::TooSlow) {
+        if (CheckPace(mark, Clock().tickCount(), total + available) == Pace::TooSlow) {
             return Fail(DownloadFailure::TooSlow, L"下载速度过慢", error);
         }
         std::vector<uint8_t> buffer(available);

@@ -28,6 +28,16 @@ enum class DownloadFailure {
     TooSlow,     // "下载速度过慢": the body came slower than the least a download must keep bringing
 };
 
+// The library's time-outs the download sets, in milliseconds. WinHTTP's own
+// defaults let a server that accepts the connection and then says nothing hold
+// the download for ever (or 90 s while the headers are awaited); these end it
+// with a failure instead. The wait for the response headers has the receive
+// time-out too.
+constexpr int kResolveTimeoutMs = 10000;
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+
 // A failed download: its kind, the server's status beside it, and its text.
 struct DownloadError {
     DownloadFailure kind = DownloadFailure::None;

@@ -6,6 +6,5 @@ WinHttpCalls WinHttpCalls::System() {
                         ::WinHttpConnect,         ::WinHttpOpenRequest,
                         ::WinHttpSendRequest,     ::WinHttpReceiveResponse,
                         ::WinHttpQueryHeaders,    ::WinHttpQueryDataAvailable,
-                        ::WinHttpReadData,        ::WinHttpCloseHandle,
-                        ::GetTickCount64};
+                        ::WinHttpReadData,        ::WinHttpCloseHandle};
 }

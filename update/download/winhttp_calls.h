@@ -5,11 +5,12 @@
 
 #include "base/system_calls.h"
 
-// Every WinHTTP call the download makes (base/system_calls.h), and the clock
-// it judges its pace by. The local update server plays most network faults for
-// real; a test swaps a call here for what no server can bring about: a session
-// the system refuses, a connection or request handle it cannot create, a read
-// of data the library said was there, minutes passing in a moment.
+// Every WinHTTP call the download makes (base/system_calls.h). The local
+// update server plays most network faults for real; a test swaps a call here
+// for what no server can bring about: a session the system refuses, a
+// connection or request handle it cannot create, a read of data the library
+// said was there. The clock the download judges its pace by is the program's
+// (base/clock_calls.h).
 struct WinHttpCalls {
     decltype(&::WinHttpCrackUrl) crackUrl;
     decltype(&::WinHttpOpen) open;
@@ -23,7 +24,6 @@ struct WinHttpCalls {
     decltype(&::WinHttpQueryDataAvailable) queryDataAvailable;
     decltype(&::WinHttpReadData) readData;
     decltype(&::WinHttpCloseHandle) closeHandle;
-    decltype(&::GetTickCount64) tickCount;
 
     static WinHttpCalls System();
 };

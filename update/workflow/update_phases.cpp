@@ -1,8 +1,7 @@
 #include "update/workflow/update_phases.h"
 
-#include <windows.h>
-
 #include "base/utf8.h"
+#include "base/wait.h"
 #include "device/device_state.h"
 #include "device/port_return.h"
 #include "device/queries.h"
@@ -16,17 +15,10 @@
 #include "update/image/uf2_name.h"
 #include "update/release/release_limits.h"
 #include "update/workflow/update_stage.h"
+#include "update/workflow/update_waits.h"
 #include "update/release/version.h"
 
 namespace {
-
-// Waits of the update, in milliseconds.
-constexpr ULONGLONG kDriveWaitMs = 20000;      // longest wait for the boot loader's drive
-constexpr DWORD kDrivePollMs = 400;
-constexpr DWORD kAfterCopyMs = 1000;           // the boot ROM flashes and reboots
-constexpr ULONGLONG kReconnectWaitMs = 25000;  // longest wait for the device to answer again
-constexpr DWORD kReconnectPollMs = 1000;
-constexpr DWORD kAskAgainMs = 500;             // a silent device's port: the pause between two questions
 
 // The window reads the stage on the refresh that follows.
 void EnterStage(UpdateStage stage) {
@@ -47,12 +39,8 @@ void PostCopyProgress(int32_t percent) {
 }
 
 bool WaitForBootloaderDrive(const DriveRootSet& drivesBefore, std::wstring& root) {
-    const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < kDriveWaitMs) {
-        if (FindBootloaderDrive(drivesBefore, root)) return true;
-        Sleep(kDrivePollMs);
-    }
-    return false;
+    return PollUntil(DeadlineAfter(kDriveWaitMs), kDrivePollMs,
+                     [&] { return FindBootloaderDrive(drivesBefore, root); });
 }
 
 // What the device said once it was looked for after the copy.
@@ -61,12 +49,12 @@ struct Reconnection {
     std::string version;
 };
 
-// Follows the device from 1000 ms after the copy for up to 25000 ms: the saved
-// port (none after a copy onto a drive that was already there) once it is
-// listed again, else a port that was not listed before on which the device
-// answers. Firmware on a USB stack brings its port back before its command
-// loop runs, so an open port that has not answered yet is asked again 500 ms
-// after each unanswered question while it stays; a port that goes again is
+// Follows the device from kAfterCopyMs after the copy for up to
+// kReconnectWaitMs: the saved port (none after a copy onto a drive that was
+// already there) once it is listed again, else a port that was not listed
+// before on which the device answers. Firmware on a USB stack brings its port
+// back before its command loop runs, so an open port that has not answered yet
+// is asked again kAskAgainMs after each unanswered question while it stays; a port that goes again is
 // closed and looked for anew. Only an answer counts: a device still silent
 // when the time is up is let go of.
 Reconnection AwaitAnsweringDeviceAfterCopy(const std::wstring& savedPortName, const PortNames& portsBefore) {
@@ -253,7 +241,7 @@ void ReconnectAndReport(const UpdateRun& run) {
     EnterStage(UpdateStage::Waiting);
     PostStatus(L"固件写入完成，正在尝试重连串口...");
     PostProgress(100);
-    Sleep(kAfterCopyMs);
+    Pause(kAfterCopyMs);
     ReportOutcome(AwaitAnsweringDeviceAfterCopy(run.savedPortName, run.portsBefore), run.lateCopyError);
 }
 
@@ -261,6 +249,6 @@ void AwaitNewPortAndReport(const UpdateRun& run) {
     EnterStage(UpdateStage::Waiting);
     PostStatus(L"固件写入完成，正在等待设备串口出现...");
     PostProgress(100);
-    Sleep(kAfterCopyMs);
+    Pause(kAfterCopyMs);
     ReportOutcome(AwaitAnsweringDeviceAfterCopy(std::wstring(), run.portsBefore), run.lateCopyError);
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/clock_calls.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/update_server_client.h"
 #include "update/download/download_pace.h"
@@ -14,7 +15,7 @@
 #include "update/release/release_limits.h"
 
 // Faults of the HTTP library itself, which no server can bring about, through
-// the WinHTTP call table.
+// the WinHTTP call table (and the program's clock).
 
 namespace {
 
@@ -159,7 +160,8 @@ TEST_F(HttpDownloadFaultTest, FailedReadEndsTheDownload) {
 
 TEST_F(HttpDownloadFaultTest, ASlowButSteadyBodyArrivesWhole) {
     g_nowMs = 0;
-    winHttp->tickCount = FakeNow;
+    CallsOverride<ClockCalls> clock;
+    clock->tickCount = FakeNow;
     winHttp->queryDataAvailable = SteadyArrival;
     const Download download = Fetch("/fw.uf2");
     EXPECT_TRUE(download.ok) << testing::PrintToString(download.error);

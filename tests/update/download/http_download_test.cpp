@@ -6,9 +6,11 @@
 #include <future>
 #include <memory>
 
+#include "tests/support/calls_override.h"
 #include "tests/support/message_sink.h"
 #include "tests/support/update_server_client.h"
 #include "update/download/http_download.h"
+#include "update/download/winhttp_calls.h"
 #include "update/release/release_limits.h"
 
 // Downloads from the local update server, which serves each fault for real.
@@ -51,6 +53,22 @@ void ExpectProgressEndingAt100(const std::vector<int32_t>& progress) {
     ASSERT_FALSE(progress.empty());
     for (size_t i = 1; i < progress.size(); ++i) EXPECT_GE(progress[i], progress[i - 1]);
     EXPECT_EQ(progress.back(), 100);
+}
+
+// The library's time-outs as the download sets them, each a tenth as long.
+constexpr int kShorter = 10;
+
+BOOL WINAPI ShorterTimeouts(HINTERNET handle, int resolveMs, int connectMs, int sendMs, int receiveMs) {
+    return WinHttpCalls::System().setTimeouts(handle, resolveMs / kShorter, connectMs / kShorter, sendMs / kShorter,
+                                              receiveMs / kShorter);
+}
+
+BOOL WINAPI ShorterResponseTimeout(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) {
+    if (option != WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT) {
+        return WinHttpCalls::System().setOption(handle, option, buffer, length);
+    }
+    DWORD shorterMs = *static_cast<const DWORD*>(buffer) / kShorter;
+    return WinHttpCalls::System().setOption(handle, option, &shorterMs, sizeof shorterMs);
 }
 
 class HttpDownloadTest : public testing::Test {
@@ -184,8 +202,12 @@ TEST_F(HttpDownloadTest, SendsOneGetWithItsUserAgentAndTheQuery) {
 }
 
 // A server that goes silent, before its headers or after them: the download
-// gives up after its 30 s time-outs. Both wait at once; nothing else here waits that long.
+// gives up after the time-outs it gives the library (here each a tenth as
+// long), not after the library's own. Both wait at once.
 TEST_F(HttpDownloadTest, SilentServerEndsWithAFailureInsteadOfWaitingForEver) {
+    CallsOverride<WinHttpCalls> winHttp;
+    winHttp->setTimeouts = ShorterTimeouts;
+    winHttp->setOption = ShorterResponseTimeout;
     ServeBytes("/silent.uf2", PatternBytes(1000), "mode=stall&seconds=300");
     ServeBytes("/stalled.uf2", PatternBytes(1000), "mode=stall-body&seconds=300");
     auto fetch = [](const char* path) {
@@ -198,7 +220,7 @@ TEST_F(HttpDownloadTest, SilentServerEndsWithAFailureInsteadOfWaitingForEver) {
     };
     auto silent = fetch("/silent.uf2");
     auto stalled = fetch("/stalled.uf2");
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(75);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReceiveTimeoutMs * 5 / 2 / kShorter);
     const bool ended = silent.wait_until(limit) == std::future_status::ready &&
                        stalled.wait_until(limit) == std::future_status::ready;
     ResetUpdateServer();  // releases a connection still held, so the futures can end

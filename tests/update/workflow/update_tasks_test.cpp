@@ -5,23 +5,29 @@
 #include <string>
 #include <vector>
 
+#include "base/clock_calls.h"
 #include "device/device_state.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
+#include "tests/support/shortened_waits.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
 #include "update/image/bootloader_drive.h"
 #include "update/release/image_digest.h"
 #include "update/release/release_state.h"
-#include "update/workflow/update_tasks.h"
+#include "update/download/download_pace.h"
 #include "update/image/volume_calls.h"
+#include "update/workflow/update_tasks.h"
+#include "update/workflow/update_waits.h"
 
 // The check and update tasks end to end below the window: a simulated device
 // that reboots into a simulated RP2040 boot loader, the local update server,
-// and the test standing in for the window.
+// and the test standing in for the window. The stories of the long waits run
+// them shortened (tests/support/shortened_waits.h), and the simulated world's
+// delays with them.
 
 namespace {
 
@@ -63,6 +69,13 @@ protected:
         return image;
     }
     void Run(void (*task)(), DWORD timeoutMs = 90000) { ASSERT_TRUE(RunTask(sink, task, timeoutMs)); }
+    // The simulated boot loader's delays in the program's time under `waits`:
+    // its drive `driveMs` after the reboot, its port back `returnMs` after the
+    // drive has gone (the simulator's own, in real time: 1500 and 500).
+    static std::string FlashDelays(const ShortenedWaits& waits, uint64_t driveMs = 1500, uint64_t returnMs = 500) {
+        return " drive_delay_ms=" + std::to_string(waits.RealMs(driveMs)) +
+               " return_delay_ms=" + std::to_string(waits.RealMs(returnMs));
+    }
 
     SharedSnapshot Shared() { return TakeSharedSnapshot(); }
 
@@ -135,6 +148,7 @@ TEST_F(UpdateTask, CheckWhoseManifestCannotBeHadKeepsWhatWasKnown) {
 TEST_F(UpdateTask, CheckWhoseDeviceDoesNotAnswerAsksNoServer) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     Run(DoCheckLatestVersion);
     EXPECT_EQ(sink.Statuses(), (Texts{L"正在读取当前固件版本...", L"读取当前版本失败: 读取固件版本超时"}));
     EXPECT_TRUE(ServedRequests().empty());
@@ -143,7 +157,8 @@ TEST_F(UpdateTask, CheckWhoseDeviceDoesNotAnswerAsksNoServer) {
 // --- the update, all the way ---
 
 TEST_F(UpdateTask, UpdateFlashesTheNewImageAndReconnects) {
-    SimDevice device("fw=1.0.0 app=1");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0 app=1" + FlashDelays(waits));
     Open(device);
     Publish("/fw/norva1-1.2.0.uf2", "1.2.0", "good", 200000);
     Run(DoFirmwareUpdate);
@@ -169,7 +184,8 @@ TEST_F(UpdateTask, UpdateFlashesTheNewImageAndReconnects) {
 }
 
 TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
-    SimDevice device("fw=1.0.0");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0" + FlashDelays(waits));
     Open(device);
     KnowNewerImage("/fw/known.uf2", "1.3.0");
     Run(DoFirmwareUpdate);
@@ -183,7 +199,8 @@ TEST_F(UpdateTask, UpdateWithEverythingKnownAsksNeitherDeviceNorServerFirst) {
 
 // The boot ROM took the copy but the device still runs the old firmware: no success.
 TEST_F(UpdateTask, ADeviceStillReportingItsOldVersionAfterFlashingIsToldToRetry) {
-    SimDevice device("fw=1.0.0 keep_version=1");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0 keep_version=1" + FlashDelays(waits));
     Open(device);
     KnowNewerImage("/fw/same.uf2", "1.4.0");
     Run(DoFirmwareUpdate);
@@ -196,7 +213,8 @@ TEST_F(UpdateTask, ADeviceStillReportingItsOldVersionAfterFlashingIsToldToRetry)
 // Windows gave the device another COM number when it came back: the saved
 // port never returns, and the new one, on which the device answers, is taken.
 TEST_F(UpdateTask, ADeviceBackUnderAnotherComNumberIsFoundThere) {
-    SimDevice device("fw=1.0.0 return_com=new");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0 return_com=new" + FlashDelays(waits));
     Open(device);
     KnowNewerImage("/fw/moved.uf2", "2.2.0");
     Run(DoFirmwareUpdate);
@@ -210,7 +228,8 @@ TEST_F(UpdateTask, ADeviceBackUnderAnotherComNumberIsFoundThere) {
 }
 
 TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
-    SimDevice device("fw=1.0.0 list_before_open_ms=2500");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0 list_before_open_ms=" + std::to_string(waits.RealMs(2500)) + FlashDelays(waits));
     Open(device);
     KnowNewerImage("/fw/listed.uf2", "2.0.0");
     Run(DoFirmwareUpdate);
@@ -219,7 +238,8 @@ TEST_F(UpdateTask, APortListedBeforeItCanBeOpenedIsTriedAgain) {
 }
 
 TEST_F(UpdateTask, ADriveAndPortThatTakeTheirTimeAreWaitedFor) {
-    SimDevice device("fw=1.0.0 drive_delay_ms=17000 return_delay_ms=11000");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0" + FlashDelays(waits, 17000, 11000));
     Open(device);
     KnowNewerImage("/fw/slow.uf2", "2.1.0");
     Run(DoFirmwareUpdate);
@@ -231,7 +251,8 @@ TEST_F(UpdateTask, ADriveAndPortThatTakeTheirTimeAreWaitedFor) {
 // the device is asked again until it answers, and only its answer makes the
 // update a success.
 TEST_F(UpdateTask, ADeviceSilentForSecondsAfterItsFlashIsReconnectedOnceItAnswers) {
-    SimDevice device("fw=1.0.0 drive_delay_ms=500 boot_mute_ms=6000");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0 boot_mute_ms=" + std::to_string(waits.RealMs(6000)) + FlashDelays(waits, 500));
     Open(device);
     KnowNewerImage("/fw/quiet.uf2", "2.2.0");
     Run(DoFirmwareUpdate);
@@ -241,7 +262,8 @@ TEST_F(UpdateTask, ADeviceSilentForSecondsAfterItsFlashIsReconnectedOnceItAnswer
 }
 
 TEST_F(UpdateTask, ADeviceSilentPastTheReconnectPeriodIsNeverCalledUpdated) {
-    SimDevice device("fw=1.0.0 drive_delay_ms=500 boot_mute_ms=60000");
+    ShortenedWaits waits(5);
+    SimDevice device("fw=1.0.0 boot_mute_ms=" + std::to_string(waits.RealMs(60000)) + FlashDelays(waits, 500));
     Open(device);
     KnowNewerImage("/fw/silent.uf2", "2.3.0");
     Run(DoFirmwareUpdate);
@@ -273,6 +295,7 @@ TEST_F(UpdateTask, UpdateWhenNothingNewerDownloadsNothingAndTellsTheDeviceNothin
 TEST_F(UpdateTask, UpdateWhoseQueriesFailStopsBeforeAnyDownload) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses(), Texts{L"读取当前版本失败: 读取固件版本超时"});
 
@@ -295,18 +318,21 @@ TEST_F(UpdateTask, AnImageThatCannotBeDownloadedLeavesThePortOpen) {
 }
 
 // Each piece comes well within the library's time-outs, yet the image would
-// take over two minutes: the download ends at its first look past 30 s.
+// take over two minutes: the download ends at its first look past the pace's
+// window, when the piece after it comes.
 TEST_F(UpdateTask, AnImageThatDripsFailsWithinFiftySecondsWithThePortOpen) {
     SimDevice device("fw=1.0.0");
     Open(device);
     KnowNewerImage("/fw/drip.uf2", "1.1.0");
-    SetDelivery("/fw/drip.uf2", "mode=trickle&chunk=512&delay=20000");
-    const ULONGLONG start = GetTickCount64();
+    ShortenedWaits waits(5);
+    const uint64_t dripMs = 20000;
+    SetDelivery("/fw/drip.uf2", "mode=trickle&chunk=512&delay=" + std::to_string(waits.RealMs(dripMs)));
+    const ULONGLONG start = Clock().tickCount();
     Run(DoFirmwareUpdate);
-    const ULONGLONG took = ElapsedMs(start);
+    const ULONGLONG took = Clock().tickCount() - start;
     EXPECT_EQ(sink.Statuses().back(), L"下载 UF2 失败: 下载速度过慢");
-    EXPECT_GE(took, 30000u);
-    EXPECT_LE(took, 50000u);
+    EXPECT_GE(took, kPaceWindowMs);
+    EXPECT_LE(took, kPaceWindowMs + dripMs);
     EXPECT_TRUE(Shared().connected);
     EXPECT_EQ(device.Received(), "");
 }
@@ -359,10 +385,11 @@ TEST_F(UpdateTask, ADriveThatNeverComesIsGivenUpAfterTwentySecondsIgnoringOneAlr
     SimDevice device("fw=1.0.0 drive=never");
     Open(device);
     KnowNewerImage("/fw/nodrive.uf2", "1.1.0");
-    const ULONGLONG start = GetTickCount64();
+    ShortenedWaits waits(10);
+    const ULONGLONG start = Clock().tickCount();
     Run(DoFirmwareUpdate);
     EXPECT_EQ(sink.Statuses().back(), L"未检测到 RPI-RP2，请手动进入 BOOTSEL 后重试。");
-    EXPECT_GE(ElapsedMs(start), 20000u);
+    EXPECT_GE(Clock().tickCount() - start, kDriveWaitMs);
     EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(Shared().device.hidCtrlCfg, -1);
     EXPECT_EQ(device.State()["flashed"], "0");
@@ -378,10 +405,13 @@ TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
 }
 
 TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
-    SimDevice device("fw=1.0.0 return=never drive_delay_ms=500");
+    ShortenedWaits waits(5);
+    SimDevice device("fw=1.0.0 return=never" + FlashDelays(waits, 500));
     Open(device);
     KnowNewerImage("/fw/noreturn.uf2", "1.1.0");
+    const ULONGLONG start = Clock().tickCount();
     Run(DoFirmwareUpdate);
+    EXPECT_GE(Clock().tickCount() - start, kAfterCopyMs + kReconnectWaitMs);
     EXPECT_EQ(sink.Statuses().back(), L"固件已更新，但设备未自动重连，请手动重新连接。");
     EXPECT_FALSE(Shared().connected);
     EXPECT_EQ(device.State()["flashed"], "1");
@@ -398,6 +428,7 @@ TEST_F(UpdateTask, ACopyThatFailsAfterTheLastRp2040BlockIsJudgedByTheDevice) {
         bool reconnects;
     };
     // 192 KiB: RP2040 blocks in the first 96 KiB, the other family's after them.
+    ShortenedWaits waits(4);
     const Case cases[] = {
         {"fw=1.0.0", 3, L"固件更新完成，设备已重连。", true},
         {"fw=1.0.0 keep_version=1", 3, L"写入固件失败: 写入 UF2 失败", true},
@@ -405,7 +436,7 @@ TEST_F(UpdateTask, ACopyThatFailsAfterTheLastRp2040BlockIsJudgedByTheDevice) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.options) + ", piece " + std::to_string(c.failingPiece));
-        SimDevice device(c.options);
+        SimDevice device(c.options + FlashDelays(waits));
         Open(device);
         ServeImage("/fw/combined.uf2", "1.6.0", 192 * 1024, "combined");
         Know("1.0.0", "1.6.0", ImageUrl("/fw/combined.uf2"));
@@ -438,7 +469,8 @@ std::string Sha256Of(const std::string& bytes) {
 }
 
 TEST_F(UpdateTask, AnImageWithTheManifestsSha256IsFlashed) {
-    SimDevice device("fw=1.0.0");
+    ShortenedWaits waits(4);
+    SimDevice device("fw=1.0.0" + FlashDelays(waits));
     Open(device);
     const std::string image = ServeImage("/fw/signed.uf2", "1.7.0", 65536);
     std::string digest = Sha256Of(image);
@@ -502,7 +534,8 @@ std::wstring TheBootloaderDrive() {
 }  // namespace
 
 TEST_F(UpdateTask, ADeviceInItsBootLoaderIsFlashedAndFoundOnItsNewPort) {
-    SimDevice device("start=bootloader fw=0.9.0");
+    ShortenedWaits waits(4);
+    SimDevice device("start=bootloader fw=0.9.0" + FlashDelays(waits));
     ASSERT_TRUE(device.plugged());
     Publish("/fw/norva1-1.5.0.uf2", "1.5.0");
     const std::wstring root = TheBootloaderDrive();
