@@ -126,7 +126,7 @@ TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
 // unplug: nothing known about it stays on show, the release it was checked
 // against included.
 TEST(WindowCommands, ADeviceLostInItsHidSwitchLeavesNothingKnownOnShow) {
-    ShortenedWaits waits(5);
+    ShortenedWaits waits(8);
     SimDevice device("fw=1.4.0 hid_cfg=1 reenum_return=never reenum_ms=" + std::to_string(waits.RealMs(300)));
     TestMainWindow main;
     ASSERT_TRUE(ConnectAndSync(main, device));

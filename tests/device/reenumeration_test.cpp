@@ -78,7 +78,7 @@ TEST_F(Reenumeration, TheSwitchReconnectsToTheDeviceWhereverItComesBack) {
 // comes back but that never answers there is given up and let go of. (One whose
 // port never comes back: tests/app/window_test.cpp, with what the window then shows.)
 TEST_F(Reenumeration, ADeviceThatNeverAnswersAgainIsLetGoOf) {
-    ShortenedWaits waits(5);
+    ShortenedWaits waits(8);
     SimDevice device("fw=1.4.0 hid_cfg=1 reenum_back_ms=0 reenum_ms=" + std::to_string(waits.RealMs(300)) +
                      " reenum_mute_ms=" + std::to_string(waits.RealMs(60000)));
     ASSERT_TRUE(OpenDevice(device));

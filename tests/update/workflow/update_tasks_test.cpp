@@ -262,7 +262,7 @@ TEST_F(UpdateTask, ADeviceSilentForSecondsAfterItsFlashIsReconnectedOnceItAnswer
 }
 
 TEST_F(UpdateTask, ADeviceSilentPastTheReconnectPeriodIsNeverCalledUpdated) {
-    ShortenedWaits waits(5);
+    ShortenedWaits waits(10);
     SimDevice device("fw=1.0.0 boot_mute_ms=" + std::to_string(waits.RealMs(60000)) + FlashDelays(waits, 500));
     Open(device);
     KnowNewerImage("/fw/silent.uf2", "2.3.0");
@@ -324,7 +324,7 @@ TEST_F(UpdateTask, AnImageThatDripsFailsWithinFiftySecondsWithThePortOpen) {
     SimDevice device("fw=1.0.0");
     Open(device);
     KnowNewerImage("/fw/drip.uf2", "1.1.0");
-    ShortenedWaits waits(5);
+    ShortenedWaits waits(8);
     const uint64_t dripMs = 20000;
     SetDelivery("/fw/drip.uf2", "mode=trickle&chunk=512&delay=" + std::to_string(waits.RealMs(dripMs)));
     const ULONGLONG start = Clock().tickCount();
@@ -405,7 +405,7 @@ TEST_F(UpdateTask, ADriveThatRefusesTheImageEndsWithThePortClosed) {
 }
 
 TEST_F(UpdateTask, ADeviceThatDoesNotComeBackIsReportedAfterTwentyFiveSeconds) {
-    ShortenedWaits waits(5);
+    ShortenedWaits waits(10);
     SimDevice device("fw=1.0.0 return=never" + FlashDelays(waits, 500));
     Open(device);
     KnowNewerImage("/fw/noreturn.uf2", "1.1.0");
