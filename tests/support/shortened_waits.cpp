@@ -10,12 +10,16 @@ namespace {
 std::atomic<ULONGLONG> g_realStart{0};
 std::atomic<uint32_t> g_factor{1};
 
+// The least a shortened pause lasts: looking at the port every millisecond or
+// two would only take the processor from the simulated world.
+constexpr DWORD kLeastPauseMs = 10;
+
 ULONGLONG WINAPI FasterTickCount() {
     const ULONGLONG start = g_realStart;
     return start + (GetTickCount64() - start) * g_factor;
 }
 
-void WINAPI ShorterSleep(DWORD ms) { Sleep(ms == 0 ? 0 : std::max<DWORD>(1, ms / g_factor)); }
+void WINAPI ShorterSleep(DWORD ms) { Sleep(std::max<DWORD>(ms / g_factor, std::min(ms, kLeastPauseMs))); }
 
 }  // namespace
 

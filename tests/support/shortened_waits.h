@@ -8,8 +8,9 @@
 // Runs every wait and pause of the program `factor` times faster while it
 // lives: from the moment it is made, the program's clock (base/clock_calls.h)
 // counts `factor` milliseconds for every real one, and each pause lasts
-// 1/`factor` of its length (at least 1 ms). The program's own time-outs stay as
-// they are, only their time passes faster; a test that measures elapsed time
+// 1/`factor` of its length, but at least 10 ms (or its own length when that is
+// shorter). The program's own time-outs stay as they are, only their time
+// passes faster; a test that measures elapsed time
 // reads Clock().tickCount() and compares it with the program's named constant.
 // One at a time, made and ended while no task runs.
 //
