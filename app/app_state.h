@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "update/bootloader_drive.h"
-#include "update/update_stage.h"
+#include "update/image/bootloader_drive.h"
+#include "update/workflow/update_stage.h"
 #include "view/control_view.h"
 #include "view/layout.h"
 
@@ -33,7 +33,7 @@ struct TaskbarButton {
 // only the window thread touches. What the program knows lives with its
 // owners below: the running task and where workers post (task/task_state.h),
 // the device and its port (device/device_state.h), the newest release
-// (update/release_state.h) and the update's stage (update/update_stage.h).
+// (update/release/release_state.h) and the update's stage (update/workflow/update_stage.h).
 //
 // Lifetime: the instance is created before the entry point runs and is never
 // destroyed.

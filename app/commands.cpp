@@ -14,7 +14,7 @@
 #include "task/messages.h"
 #include "task/task_state.h"
 #include "task/worker.h"
-#include "update/update_tasks.h"
+#include "update/workflow/update_tasks.h"
 #include "view/control_ids.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "serial/serial_link.h"
 #include "task/messages.h"
 #include "task/task_state.h"
-#include "update/bootloader_drive.h"
-#include "update/release_state.h"
+#include "update/image/bootloader_drive.h"
+#include "update/release/release_state.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "device/device_state.h"
 #include "task/messages.h"
 #include "task/task_state.h"
-#include "update/release_state.h"
-#include "update/version.h"
+#include "update/release/release_state.h"
+#include "update/release/version.h"
 #include "view/control_view.h"
 
 namespace {

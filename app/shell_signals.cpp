@@ -3,7 +3,7 @@
 #include "app/app_state.h"
 #include "app/shell_calls.h"
 #include "base/trace.h"
-#include "update/update_stage.h"
+#include "update/workflow/update_stage.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-// The system calls a test needs to fault (or to watch, where Wine only
-// pretends) go through tables of function pointers, one table per subsystem
-// (CommCalls, VolumeCalls, WinHttpCalls, PowerCalls, ThreadCalls, ShellCalls,
-// DebugCalls). Every table follows the same convention:
+// The system calls a test needs to fault, to speed up (the clock) or to watch
+// (where Wine only pretends) go through tables of function pointers, one table
+// per subsystem (ClockCalls, CommCalls, VolumeCalls, WinHttpCalls, PowerCalls,
+// ThreadCalls, ShellCalls, DebugCalls). Every table follows the same convention:
 //   - `Table::System()` gives the system's own calls;
 //   - `CallsInUse<Table>()` is the table the program calls through: the
 //     system's, unless a test has put a call of its own in it (and puts the

@@ -3,7 +3,7 @@
 # running program, which stays up for all of them so that whatever it keeps
 # from one update to the next shows. Before each update the update server
 # offers the next version (1.0.1, 1.0.2, ...) and the simulated device takes
-# the version its image carries. tools/window_driver presses "获取最新版本" and
+# the version its image carries. tools/world/window_driver presses "获取最新版本" and
 # "立即更新固件" each time. Not part of CI: it takes about five minutes.
 #
 #   bench/soak.sh [COUNT]        (default 50 updates)
@@ -34,8 +34,8 @@ IMAGE_SIZE=${NORVA_SOAK_IMAGE_SIZE:-1048576}
 TIMEOUT=${NORVA_SOAK_TIMEOUT:-120}
 [[ "$COUNT" =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [COUNT]" >&2; exit 2; }
 
-# shellcheck source=tools/demo-world.sh
-source "$ROOT/tools/demo-world.sh"
+# shellcheck source=tools/world/demo-world.sh
+source "$ROOT/tools/world/demo-world.sh"
 
 bash "$ROOT/tools/install-deps.sh"
 world_build norva1-update wineplug window_probe window_driver

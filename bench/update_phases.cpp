@@ -25,8 +25,9 @@
 #include "tests/support/message_sink.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
-#include "update/http_download.h"
-#include "update/update_tasks.h"
+#include "update/download/http_download.h"
+#include "update/release/release_limits.h"
+#include "update/workflow/update_tasks.h"
 
 namespace {
 

@@ -20,7 +20,7 @@ function(norva_release_key_initialisers keys out out_count)
     string(STRIP "${key}" key)
     if(NOT key MATCHES "^04[0-9A-Fa-f]+$")
       message(FATAL_ERROR "NORVA_RELEASE_KEYS: '${key}' is not an uncompressed P-256 point: 130 hexadecimal "
-                          "digits starting with 04, as `tools/release-sign.py pubkey` prints it")
+                          "digits starting with 04, as `tools/release/release-sign.py pubkey` prints it")
     endif()
     string(LENGTH "${key}" digits)
     if(NOT digits EQUAL 130)

@@ -31,15 +31,16 @@ struct PortReturn {
     bool answered = false;  // and the device answered `ask` on it
 };
 
-// Looks at once, then after every pause until the time is up, until the
-// device has answered `ask` (the version query, the telemetry query), put to
-// it on each port just opened. A port that opens under its old name before the
-// firmware answers there (Windows may open it while it still sets up a new
-// interface layout, and firmware brings its port up before its command loop
-// runs) is asked again `askPauseMs` after each unanswered question, while it
-// stays; a question asked before the time is up is waited for. `answered` is
-// set only once the device has answered; a port that went again, or that is
-// still silent when the time is up, is closed (and the result is empty).
+// Looks at once, then after every pause until the time is up (PollUntil,
+// base/wait.h), until the device has answered `ask` (the version query, the
+// telemetry query), put to it on each port just opened. A port that opens
+// under its old name before the firmware answers there (Windows may open it
+// while it still sets up a new interface layout, and firmware brings its port
+// up before its command loop runs) is asked again `askPauseMs` after each
+// unanswered question, while it stays; a question asked before the time is up
+// is waited for. `answered` is set only once the device has answered; a port
+// that went again, or that is still silent when the time is up, is closed (and
+// the result is empty).
 PortReturn AwaitAnsweringDevice(const PortSearch& search, const std::function<bool()>& ask, DWORD askPauseMs);
 
 // Watches the open port for up to `waitMs`: true once it has gone, that is,

@@ -1,17 +1,10 @@
 #include "device/queries.h"
 
-#include <windows.h>
-
+#include "base/wait.h"
 #include "device/device_state.h"
+#include "device/waits.h"
 #include "serial/reply_lines.h"
 #include "serial/serial_link.h"
-
-namespace {
-constexpr int kSnapshotTimeoutMs = 3500;
-constexpr DWORD kBoxInfoPauseMs = 260;
-constexpr int kVersionTimeoutMs = 5000;
-constexpr DWORD kVersionIdleSleepMs = 20;
-}  // namespace
 
 bool RequestTelemetrySnapshot(std::wstring& error) {
     const SerialLink& link = DeviceLink();
@@ -44,7 +37,7 @@ bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
         error = L"发送 box.info 失败";
         return false;
     }
-    Sleep(kBoxInfoPauseMs);
+    Pause(kBoxInfoPauseMs);
     if (!WriteCommandLine(link, "telemetry.once")) {
         error = L"发送 telemetry.once 失败";
         return false;
@@ -56,7 +49,7 @@ bool ReadFirmwareVersion(std::string& version, std::wstring& error) {
     // answer for the device.
     std::string found;
     const ReplyPoll result =
-        PollReplyLines(link, kVersionTimeoutMs, kVersionIdleSleepMs,
+        PollReplyLines(link, kVersionTimeoutMs, kVersionPollMs,
                        ApplyingRecords(AppliedRecords::Telemetry, [&](const std::string&, const ReplyRecord& record) {
                            if (record.firmwareVersion.empty()) return false;
                            found = record.firmwareVersion;

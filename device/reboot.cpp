@@ -1,13 +1,12 @@
 #include "device/reboot.h"
 
-#include <windows.h>
-
+#include "base/wait.h"
 #include "device/device_state.h"
+#include "device/waits.h"
 #include "serial/serial_link.h"
 
 namespace {
 const char kRebootCommand[] = "sys.bootsel()";
-constexpr DWORD kActOnCommandMs = 450;
 }  // namespace
 
 std::wstring RebootCommandText() {
@@ -17,7 +16,7 @@ std::wstring RebootCommandText() {
 
 bool RebootDeviceIntoBootloader() {
     if (!WriteCommandLine(DeviceLink(), kRebootCommand)) return false;
-    Sleep(kActOnCommandMs);
+    Pause(kActOnRebootMs);
     CloseDevicePort();
     return true;
 }

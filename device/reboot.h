@@ -9,7 +9,7 @@
 std::wstring RebootCommandText();
 
 // Tells the device on the open port to reboot into its boot loader, gives it a
-// moment to act on the command (450 ms) and lets go of the port, which is about
-// to vanish. False when the command could not be written whole: the port then
-// stays open and nothing else has changed.
+// moment to act on the command (kActOnRebootMs, device/waits.h) and lets go of
+// the port, which is about to vanish. False when the command could not be
+// written whole: the port then stays open and nothing else has changed.
 bool RebootDeviceIntoBootloader();

@@ -1,32 +1,18 @@
 #include "device/tasks.h"
 
-#include <windows.h>
-
 #include "base/ascii.h"
 #include "base/utf8.h"
+#include "base/wait.h"
 #include "device/device_state.h"
 #include "device/port_return.h"
 #include "device/queries.h"
+#include "device/waits.h"
 #include "serial/port_list.h"
 #include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 #include "task/messages.h"
 
 namespace {
-
-constexpr DWORD kMacroSettleMs = 120;
-constexpr int kHidReplyTimeoutMs = 5000;
-constexpr DWORD kHidReenumerateMs = 900;
-// The re-enumeration after a HID switch: how long the port is watched for
-// going away; how long the device is followed afterwards (the first time a
-// device shows Windows a new interface layout, setting it up can take well
-// over ten seconds), how often it is looked for, and the pause between two
-// questions it left unanswered.
-constexpr ULONGLONG kPortGoneWaitMs = 3000;
-constexpr DWORD kPortGonePollMs = 100;
-constexpr ULONGLONG kReturnWaitMs = 25000;
-constexpr DWORD kReturnPollMs = 500;
-constexpr DWORD kAskAgainMs = 500;
 
 // Both switches begin alike: the opening text, then the command, which needs an
 // open port and a whole write; false when the switch has ended with its text.
@@ -94,7 +80,7 @@ void FollowReenumeration(const PortNames& portsBefore) {
     const PortReturn back = AwaitAnsweringDevice(search, [] {
         std::wstring error;
         return RequestTelemetrySnapshot(error);
-    }, kAskAgainMs);
+    }, kReturnAskAgainMs);
     if (!back.answered) {
         // Left as after an unplug: nothing known about a device that is not there.
         ForgetDeviceVersion();
@@ -144,7 +130,7 @@ void DoSetMacroMode(bool on) {
         return;
     }
     // The device's direct answer is not read: the telemetry record that follows is what counts.
-    Sleep(kMacroSettleMs);
+    Pause(kMacroSettleMs);
 
     std::wstring error;
     if (!RequestTelemetrySnapshot(error)) {
@@ -174,7 +160,7 @@ void DoToggleHidControl(bool enable) {
     } else if (answer == HidAnswer::Accepted) {
         // The device re-enumerates its USB interfaces after the switch; give it a
         // moment, then read where it stands (a failure here changes nothing).
-        Sleep(kHidReenumerateMs);
+        Pause(kHidReenumerateMs);
         std::wstring ignored;
         RequestTelemetrySnapshot(ignored);
         PostStatus(enable ? L"HID 控制接口已启用，设备正在重枚举。" : L"HID 控制接口已关闭，设备正在重枚举。");

@@ -3,14 +3,53 @@
 #include <algorithm>
 
 #include "base/trace.h"
+#include "base/wait.h"
 #include "serial/comm_calls.h"
 #include "serial/line_buffer.h"
 
 namespace {
+
 constexpr DWORD kChunkSize = 512;
-constexpr DWORD kEmptyReadSleepMs = 10;
-// ReadLinesUntil's pause when no byte is waiting.
+// ReadLinesUntil's pause between two looks at the port.
 constexpr DWORD kIdleSleepMs = 18;
+
+// One look at the port: the bytes waiting there when it looks are read, split
+// into lines and handed to `onLine`. True when the read is over, with `result`
+// saying how; false when there is nothing more to read now (a read that gives
+// no byte included).
+bool ReadWaitingLines(const SerialLink& link, LineBuffer& received, const LinePredicate& onLine, ReplyPoll& result) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    // Also clears any line error (framing, overrun, parity), which is otherwise ignored.
+    if (!Comm().clearCommError(link.Handle(), &errors, &status)) {
+        const DWORD code = GetLastError();
+        TraceSystemError(L"ClearCommError", link.Name(), code);
+        result = ReplyPoll::StatusFailed;
+        return true;
+    }
+    for (DWORD waiting = status.cbInQue; waiting > 0;) {
+        char chunk[kChunkSize];
+        DWORD got = 0;
+        if (!Comm().readFile(link.Handle(), chunk, std::min<DWORD>(waiting, kChunkSize), &got, nullptr)) {
+            const DWORD code = GetLastError();
+            TraceSystemError(L"ReadFile", link.Name(), code);
+            result = ReplyPoll::ReadFailed;
+            return true;
+        }
+        if (got == 0) return false;
+        waiting -= std::min(got, waiting);
+        received.Append(chunk, got);
+        std::string line;
+        while (received.TakeLine(line)) {
+            if (onLine(line)) {  // the rest of the buffer is dropped
+                result = ReplyPoll::Accepted;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstring& error) {
@@ -26,46 +65,15 @@ bool ReplyPollSucceeded(ReplyPoll result, const wchar_t* timedOutText, std::wstr
 }
 
 ReplyPoll PollReplyLines(const SerialLink& link, int timeoutMs, DWORD idleSleepMs, const LinePredicate& onLine) {
-    const HANDLE port = link.Handle();
-    if (port == INVALID_HANDLE_VALUE) return ReplyPoll::NotOpen;
+    if (link.Handle() == INVALID_HANDLE_VALUE) return ReplyPoll::NotOpen;
 
     // No purge: lines already waiting in the driver (a late reply, something the
     // device sent by itself) are judged like new ones.
     LineBuffer received;
-    const ULONGLONG start = GetTickCount64();
-    const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
-    while (GetTickCount64() - start < limit) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        // Also clears any line error (framing, overrun, parity), which is otherwise ignored.
-        if (!Comm().clearCommError(port, &errors, &status)) {
-            const DWORD code = GetLastError();
-            TraceSystemError(L"ClearCommError", link.Name(), code);
-            return ReplyPoll::StatusFailed;
-        }
-        if (status.cbInQue == 0) {
-            Sleep(idleSleepMs);
-            continue;
-        }
-        char chunk[kChunkSize];
-        DWORD got = 0;
-        const DWORD want = std::min<DWORD>(status.cbInQue, kChunkSize);
-        if (!Comm().readFile(port, chunk, want, &got, nullptr)) {
-            const DWORD code = GetLastError();
-            TraceSystemError(L"ReadFile", link.Name(), code);
-            return ReplyPoll::ReadFailed;
-        }
-        if (got == 0) {
-            Sleep(kEmptyReadSleepMs);
-            continue;
-        }
-        received.Append(chunk, got);
-        std::string line;
-        while (received.TakeLine(line)) {
-            if (onLine(line)) return ReplyPoll::Accepted;  // the rest of the buffer is dropped
-        }
-    }
-    return ReplyPoll::TimedOut;
+    ReplyPoll result = ReplyPoll::TimedOut;
+    const Deadline deadline = DeadlineAfter(timeoutMs > 0 ? static_cast<uint64_t>(timeoutMs) : 0);
+    PollUntil(deadline, idleSleepMs, [&] { return ReadWaitingLines(link, received, onLine, result); });
+    return result;
 }
 
 bool ReadLinesUntil(const SerialLink& link, int timeoutMs, const LinePredicate& accept, std::wstring& error) {

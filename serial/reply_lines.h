@@ -10,10 +10,11 @@
 // Says whether a received line (trimmed, bytes as the device sent them) is the one the caller waits for.
 using LinePredicate = std::function<bool(const std::string& line)>;
 
-// The read loop under every exchange with the device: polls the open port for
-// waiting bytes, splits them into trimmed lines and hands each to `onLine`
-// until it returns true or the time-out passes. The clock is looked at only
-// between polls, so lines already buffered are always handled first.
+// The read loop under every exchange with the device: looks at the open port
+// at once and then after every pause (base/wait.h), reads the bytes waiting
+// there, splits them into trimmed lines and hands each to `onLine`, until it
+// returns true or a look ends past the time-out. The clock is looked at only
+// between looks, so lines already waiting are always handled first.
 enum class ReplyPoll {
     Accepted,
     TimedOut,
@@ -22,7 +23,7 @@ enum class ReplyPoll {
     ReadFailed,    // ReadFile failed
 };
 
-// `idleSleepMs`: the pause when nothing is waiting (ReadLinesUntil's is 18 ms).
+// `idleSleepMs`: the pause between two looks (ReadLinesUntil's is 18 ms).
 ReplyPoll PollReplyLines(const SerialLink& link, int timeoutMs, DWORD idleSleepMs, const LinePredicate& onLine);
 
 // True for Accepted; otherwise false with the failure's text in `error`, where a

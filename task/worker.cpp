@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "base/wait.h"
 #include "task/messages.h"
 #include "task/task_state.h"
 
@@ -24,7 +25,7 @@ constexpr DWORD kRetryPostMs = 20;
 void PostTaskDone(HWND window) {
     while (!PostMessageW(window, WM_APP_TASK_DONE, 0, 0)) {
         if (!IsWindow(window)) return;
-        Sleep(kRetryPostMs);
+        Pause(kRetryPostMs);
     }
 }
 

@@ -9,7 +9,7 @@
 #   tools/run-demo.sh [--auto | --interactive]
 #
 # --auto (the default without a local display): the window is driven through
-# the whole update by tools/window_driver, from a second program: it picks the
+# the whole update by tools/world/window_driver, from a second program: it picks the
 # port, presses "连接串口", "获取最新版本" and "立即更新固件", and prints every status
 # text with its time, the firmware version before and after, and writes four
 # screenshots to the current directory (demo-1-connected.png, demo-2-found.png,
@@ -73,8 +73,8 @@ if [ -z "$mode" ]; then
     [ "$HEADLESS" = 1 ] && mode=auto
 fi
 
-# shellcheck source=tools/demo-world.sh
-source "$ROOT/tools/demo-world.sh"
+# shellcheck source=tools/world/demo-world.sh
+source "$ROOT/tools/world/demo-world.sh"
 say() { echo "run-demo: $*" >&2; }
 
 world_build norva1-update wineplug window_probe window_driver

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "ui/geometry.h"
+#include "view/geometry.h"
 #include "ui/palette.h"
 #include "view/control_ids.h"
 

@@ -18,8 +18,8 @@
 #include "tests/support/known_state.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
-#include "update/power_calls.h"
-#include "update/volume_calls.h"
+#include "update/workflow/power_calls.h"
+#include "update/image/volume_calls.h"
 #include "view/control_ids.h"
 
 // What the window tells the shell while an update runs: the real window on the

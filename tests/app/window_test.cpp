@@ -13,6 +13,7 @@
 #include "tests/app/window_fixture.h"
 #include "tests/support/calls_override.h"
 #include "tests/support/known_state.h"
+#include "tests/support/shortened_waits.h"
 #include "tests/support/sim_client.h"
 #include "view/control_ids.h"
 
@@ -125,7 +126,8 @@ TEST(WindowCommands, ADeviceUnpluggedDuringATaskIsDisconnectedWhenTheTaskEnds) {
 // unplug: nothing known about it stays on show, the release it was checked
 // against included.
 TEST(WindowCommands, ADeviceLostInItsHidSwitchLeavesNothingKnownOnShow) {
-    SimDevice device("fw=1.4.0 hid_cfg=1 reenum_return=never");
+    ShortenedWaits waits(8);
+    SimDevice device("fw=1.4.0 hid_cfg=1 reenum_return=never reenum_ms=" + std::to_string(waits.RealMs(300)));
     TestMainWindow main;
     ASSERT_TRUE(ConnectAndSync(main, device));
     KnowVersions("1.4.0", "1.5.0", "http://127.0.0.1/fw.uf2");

@@ -2,12 +2,15 @@
 
 #include <string>
 
+#include "base/clock_calls.h"
 #include "device/device_state.h"
 #include "device/queries.h"
+#include "device/waits.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/known_state.h"
+#include "tests/support/shortened_waits.h"
 #include "tests/support/sim_client.h"
 
 // The two queries against a simulated device: the telemetry snapshot and the
@@ -93,12 +96,14 @@ TEST_F(DeviceQuery, SnapshotToleratesALateAnswerAndOtherSpellings) {
 TEST_F(DeviceQuery, SnapshotWithNoAnswerTimesOutAfterThreeAndAHalfSeconds) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     std::wstring error;
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG start = Clock().tickCount();
     EXPECT_FALSE(RequestTelemetrySnapshot(error));
+    const ULONGLONG took = Clock().tickCount() - start;
     EXPECT_EQ(error, L"等待设备响应超时");
-    EXPECT_GE(ElapsedMs(start), 3500u);
-    EXPECT_LT(ElapsedMs(start), 4500u);
+    EXPECT_GE(took, kSnapshotTimeoutMs);
+    EXPECT_LT(took, kSnapshotTimeoutMs + 1000);
     EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 
@@ -177,13 +182,15 @@ TEST_F(DeviceQuery, AStoredVersionDoesNotEndAQueryThatGetsNoVersion) {
     Open(device);
     StoreVersion("1.2.0");
     Responder answer(device, "telemetry.once\n", "NORVA1 box\r\nTEL|app=1\r\nTEL|fw=\r\n");
+    ShortenedWaits waits(4);
     std::string version;
     std::wstring error;
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG start = Clock().tickCount();
     EXPECT_FALSE(ReadFirmwareVersion(version, error));
+    const ULONGLONG took = Clock().tickCount() - start;
     EXPECT_EQ(error, L"读取固件版本超时");
-    EXPECT_GE(ElapsedMs(start), 5260u);
-    EXPECT_LT(ElapsedMs(start), 6300u);
+    EXPECT_GE(took, kBoxInfoPauseMs + kVersionTimeoutMs);
+    EXPECT_LT(took, kBoxInfoPauseMs + kVersionTimeoutMs + 1000);
     EXPECT_TRUE(answer.answered());
     EXPECT_TRUE(TakeSharedSnapshot().device.macroModeOn);  // the records were still applied
 }
@@ -225,13 +232,15 @@ TEST_F(DeviceQuery, AHidRecordDuringAVersionReadLeavesTheHidStatusAlone) {
 TEST_F(DeviceQuery, VersionReadWithNoAnswerTimesOut) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     std::string version = "unchanged";
     std::wstring error;
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG start = Clock().tickCount();
     EXPECT_FALSE(ReadFirmwareVersion(version, error));
+    const ULONGLONG took = Clock().tickCount() - start;
     EXPECT_EQ(error, L"读取固件版本超时");
-    EXPECT_GE(ElapsedMs(start), 5260u);
-    EXPECT_LT(ElapsedMs(start), 6300u);
+    EXPECT_GE(took, kBoxInfoPauseMs + kVersionTimeoutMs);
+    EXPECT_LT(took, kBoxInfoPauseMs + kVersionTimeoutMs + 1000);
     EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 

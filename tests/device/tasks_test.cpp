@@ -3,14 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "base/clock_calls.h"
 #include "device/device_state.h"
 #include "device/tasks.h"
+#include "device/waits.h"
 #include "serial/comm_calls.h"
 #include "serial/serial_link.h"
 #include "task/task_state.h"
 #include "tests/support/device_helpers.h"
 #include "tests/support/known_state.h"
 #include "tests/support/message_sink.h"
+#include "tests/support/shortened_waits.h"
 #include "tests/support/sim_client.h"
 
 // The four device tasks, run as the window runs them, against a simulated
@@ -55,6 +58,7 @@ TEST_F(DeviceTask, ReadVersionShowsAUtf8VersionAsText) {
 TEST_F(DeviceTask, AFailedVersionReadKeepsThePreviousVersion) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     StoreDeviceVersion("1.0.0");
     Run(DoReadCurrentVersion);
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在读取当前固件版本...", L"progress 0",
@@ -83,6 +87,7 @@ TEST_F(DeviceTask, SyncReadsOneRecordIntoTheState) {
 TEST_F(DeviceTask, SyncWithASilentDeviceFails) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     Run(DoSyncDeviceState);
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在同步设备状态...",
                                    L"status 同步设备状态失败: 等待设备响应超时", L"done"}));
@@ -119,6 +124,7 @@ TEST_F(DeviceTask, MacroModeTakesTheRequestedStateWhateverTheRecordSays) {
 TEST_F(DeviceTask, MacroModeWithoutAnAnswerReportsTheFailedStatusRead) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     Run([] { DoSetMacroMode(true); });
     EXPECT_EQ(sink.Statuses(), (Trace{L"正在开启宏模式...", L"宏模式切换后状态读取失败: 等待设备响应超时"}));
     EXPECT_FALSE(TakeSharedSnapshot().device.telemetryValid);
@@ -146,14 +152,15 @@ TEST_F(DeviceTask, SwitchTasksWithoutAPortPostOnlyTheirOpeningTextAndWriteNothin
 }
 
 // A device whose port stays through the switch (it changes its interfaces in
-// place): the port is watched for three seconds, then the task ends there.
+// place): the port is watched for its while, then the task ends there.
 // What follows a port that goes away is in reenumeration_test.cpp.
 TEST_F(DeviceTask, HidControlEnablesAndTheDeviceReEnumeratesInPlace) {
-    SimDevice device("hid_cfg=0 reenum_ms=300 reenum_port=keep");
+    ShortenedWaits waits(4);
+    SimDevice device("hid_cfg=0 reenum_port=keep reenum_ms=" + std::to_string(waits.RealMs(300)));
     Open(device);
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG start = Clock().tickCount();
     Run([] { DoToggleHidControl(true); });
-    EXPECT_GE(ElapsedMs(start), 3900u);  // the 900 ms pause, then the watch
+    EXPECT_GE(Clock().tickCount() - start, kHidReenumerateMs + kPortGoneWaitMs);  // the pause, then the watch
     EXPECT_EQ(sink.Trace(), (Trace{L"refresh", L"status 正在开启实验性 HID 接口...",
                                    L"status HID 控制接口已启用，设备正在重枚举。", L"refresh", L"done"}));
     EXPECT_TRUE(TakeSharedSnapshot().connected);
@@ -173,6 +180,7 @@ TEST_F(DeviceTask, HidControlEnablesAndTheDeviceReEnumeratesInPlace) {
 TEST_F(DeviceTask, HidControlReplyIsAppliedBeforeTheSnapshot) {
     SimDevice device("mute=1");
     Open(device);
+    ShortenedWaits waits(4);
     // A telemetry line first (applied, passed over), then the reply; no answer to the snapshot.
     Responder answer(device, "hid.control(1)\n",
                      "TEL|app=1\r\nHID|op=control;ok=1;enabled=1;live=0;pending_reboot=1\r\n");
@@ -217,10 +225,11 @@ TEST_F(DeviceTask, HidControlRefusedByTheDevice) {
 TEST_F(DeviceTask, HidControlWithoutAReplyTimesOut) {
     SimDevice device("mute=1");
     Open(device);
-    const ULONGLONG start = GetTickCount64();
+    ShortenedWaits waits(4);
+    const ULONGLONG start = Clock().tickCount();
     Run([] { DoToggleHidControl(false); });
     EXPECT_EQ(sink.Statuses().back(), L"HID 切换失败: 等待设备响应超时");
-    EXPECT_GE(ElapsedMs(start), 5000u);
+    EXPECT_GE(Clock().tickCount() - start, kHidReplyTimeoutMs);
     EXPECT_TRUE(TakeSharedSnapshot().connected);
 }
 

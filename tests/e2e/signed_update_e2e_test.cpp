@@ -8,7 +8,7 @@
 #include "tests/e2e/program.h"
 #include "tests/support/sim_client.h"
 #include "tests/support/update_server_client.h"
-#include "update/image_digest.h"
+#include "update/release/image_digest.h"
 #include "view/control_ids.h"
 
 // Releases signed with the vendor's key, as a user meets them: the real program

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_require.h"
-#include "update/manifest.h"
+#include "update/release/manifest.h"
 
 namespace {
 
@@ -26,13 +26,12 @@ bool IsDigest(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string body(reinterpret_cast<const char*>(data), size);
     ReleaseManifest manifest{"\x01untouched", "\x01untouched", "\x01untouched", "\x01untouched", "\x01untouched"};
-    std::wstring error;
-    if (ParseReleaseManifest(body, manifest, error)) {
+    const ManifestCheck check = ReadReleaseManifest(body, manifest);
+    if (check == ManifestCheck::Ok) {
         Require(IsTrimmed(manifest.version) && IsTrimmed(manifest.downloadUrl), "fields non-empty and trimmed");
         Require(manifest.version.find('\n') == std::string::npos &&
                     manifest.downloadUrl.find('\n') == std::string::npos,
                 "a value stays on its line");
-        Require(error.empty(), "no error text on success");
         Require(manifest.version.size() <= kManifestValueLimit && manifest.downloadUrl.size() <= kManifestValueLimit,
                 "values within the limit");
         Require(manifest.sha256.empty() || IsDigest(manifest.sha256), "a digest is 64 lower-case hex digits");
@@ -44,18 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         Require(manifest.version == "\x01untouched" && manifest.downloadUrl == "\x01untouched",
                 "a failed parse leaves the manifest untouched");
-        Require(error == L"com.ini 格式错误，缺少 version 或 xzdz" || error == L"com.ini 中的 sha256 格式错误",
+        Require(check == ManifestCheck::NoVersionOrUrl || check == ManifestCheck::BadSha256,
                 "one of the two format errors");
     }
 
     // The last occurrence of a key wins, whatever came before it.
     ReleaseManifest completed;
     const std::string digest(64, 'A');
-    Require(ParseReleaseManifest(body + "\nversion = 9\nXZDZ: u\nsha256=" + digest, completed, error),
+    Require(ReadReleaseManifest(body + "\nversion = 9\nXZDZ: u\nsha256=" + digest, completed) == ManifestCheck::Ok,
             "later keys complete a file");
     Require(completed.version == "9" && completed.downloadUrl == "u" && completed.sha256 == std::string(64, 'a'),
             "the later keys win");
     ReleaseManifest emptied;
-    Require(!ParseReleaseManifest(body + "\nversion=", emptied, error), "an empty last version invalidates");
+    Require(ReadReleaseManifest(body + "\nversion=", emptied) != ManifestCheck::Ok, "an empty last version invalidates");
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_require.h"
-#include "update/release_signature.h"
+#include "update/release/release_signature.h"
 
 // com.ini.sig as any server may send it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_require.h"
-#include "update/uf2_image.h"
+#include "update/image/uf2_image.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_require.h"
-#include "update/uf2_name.h"
+#include "update/image/uf2_name.h"
 
 // Whatever URL the manifest names, the file gets a name a FAT drive under
 // Windows takes, and a name that is already such a name stays as it is.

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_require.h"
-#include "update/version.h"
+#include "update/release/version.h"
 
 namespace {
 

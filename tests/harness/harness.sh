@@ -113,10 +113,10 @@ ensure_wineserver() {
 
 ensure_simulator() {
     [ -n "${NORVA_BUILD_DIR:-}" ] && [ -f "$NORVA_BUILD_DIR/tools/wineplug.exe" ] || return 0
-    [ -f "$SOURCE_DIR/tools/devsim.py" ] || return 0
+    [ -f "$SOURCE_DIR/tools/world/devsim.py" ] || return 0
     alive devsim && return
     log "starting the device simulator (control port $NORVA_SIM_PORT)"
-    start_bg devsim python3 "$SOURCE_DIR/tools/devsim.py" --control "$NORVA_SIM_PORT" \
+    start_bg devsim python3 "$SOURCE_DIR/tools/world/devsim.py" --control "$NORVA_SIM_PORT" \
         --wineplug "$NORVA_BUILD_DIR/tools/wineplug.exe" --state "$STATE/devsim"
     wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_SIM_PORT" || { log "simulator did not start"; cat "$STATE/devsim.log" >&2; exit 1; }
 }
@@ -158,7 +158,7 @@ ensure_trust() {
 }
 
 ensure_update_server() {
-    [ -f "$SOURCE_DIR/tools/update_server.py" ] || return 0
+    [ -f "$SOURCE_DIR/tools/world/update_server.py" ] || return 0
     alive updsrv && return
     log "starting the update server on 127.0.0.1:$NORVA_HTTP_PORT"
     local tls=()
@@ -167,7 +167,7 @@ ensure_update_server() {
              --tls "$((NORVA_HTTP_PORT + 2)):$TLS/untrusted.pem:$TLS/untrusted.key"
              --tls "$((NORVA_HTTP_PORT + 3)):$TLS/otherhost.pem:$TLS/otherhost.key")
     fi
-    start_bg updsrv python3 "$SOURCE_DIR/tools/update_server.py" --port "$NORVA_HTTP_PORT" --state "$STATE/updsrv" \
+    start_bg updsrv python3 "$SOURCE_DIR/tools/world/update_server.py" --port "$NORVA_HTTP_PORT" --state "$STATE/updsrv" \
         "${tls[@]}"
     wait_for 100 bash -c "exec 3<>/dev/tcp/127.0.0.1/$NORVA_HTTP_PORT" || { log "update server did not start"; cat "$STATE/updsrv.log" >&2; exit 1; }
 }

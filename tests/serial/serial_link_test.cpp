@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "base/clock_calls.h"
 #include "base/trace.h"
 #include "serial/comm_calls.h"
 #include "serial/reply_lines.h"
 #include "serial/serial_link.h"
 #include "tests/support/device_helpers.h"
+#include "tests/support/shortened_waits.h"
 #include "tests/support/sim_client.h"
 
 // The serial link against a simulated device on a real pseudo-terminal mapped
@@ -300,10 +302,11 @@ TEST_F(SerialLinkTest, NothingAcceptedWithinTheTimeOutLeavesThePortOpen) {
     SimDevice device("mute=1");
     Open(device);
     device.Send("noise\n");
+    ShortenedWaits waits(4);
     std::wstring error;
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG start = Clock().tickCount();
     EXPECT_FALSE(ReadLinesUntil(link, 3500, [](const std::string&) { return false; }, error));
-    const ULONGLONG elapsed = ElapsedMs(start);
+    const ULONGLONG elapsed = Clock().tickCount() - start;
     EXPECT_EQ(error, L"等待设备响应超时");
     EXPECT_GE(elapsed, 3500u);
     EXPECT_LT(elapsed, 4500u);

@@ -1,7 +1,7 @@
 #include "tests/support/known_state.h"
 
 #include "device/device_state.h"
-#include "update/release_state.h"
+#include "update/release/release_state.h"
 
 SharedSnapshot TakeSharedSnapshot() {
     SharedSnapshot snapshot;

@@ -4,7 +4,7 @@
 #include "task/messages.h"
 #include "task/task_state.h"
 #include "task/worker.h"
-#include "update/update_tasks.h"
+#include "update/workflow/update_tasks.h"
 
 namespace {
 const wchar_t kClassName[] = L"NorvaTestMessageSink";

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-// Client of the device simulator (tools/devsim.py), which the harness runs on
+// Client of the device simulator (tools/world/devsim.py), which the harness runs on
 // Linux beside Wine. It listens on 127.0.0.1:$NORVA_SIM_PORT for one request
 // line at a time and answers one line: "ok ..." or "err <why>".
 //
@@ -21,8 +21,8 @@
 //   remove COMn                 -> ok         unplug and forget the device
 //   drive add [label=X] [readonly=1] -> ok R  a removable drive of no device, mounted now
 //   drive remove R              -> ok
-//   uf2 [version=V] [size=N] [variant=NAME] -> ok HEX   an image from tools/uf2gen.py
-// Options (plug and set) are listed in tools/devsim.py. After a successful HID switch the
+//   uf2 [version=V] [size=N] [variant=NAME] -> ok HEX   an image from tools/world/uf2gen.py
+// Options (plug and set) are listed in tools/world/devsim.py. After a successful HID switch the
 // device re-enumerates: reenum_ms (default 300) after its reply the port goes away as on an
 // unplug (open handles fail, mode=reenum) and reenum_back_ms (default 1000) later a new port
 // comes back; reenum_port=same|new|keep (under the same name, under a new COM number, or the
@@ -51,7 +51,7 @@ struct OtherBoardsDrive {
     }
 };
 
-// A UF2 image built by tools/uf2gen.py: the version it carries, its size in bytes
+// A UF2 image built by tools/world/uf2gen.py: the version it carries, its size in bytes
 // (0: the generator's default) and the variant ("good", "truncated", ...).
 std::string SimUf2Image(const std::string& version, size_t size = 0, const std::string& variant = "good");
 

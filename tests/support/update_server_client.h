@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Client of the local update server (tools/update_server.py), which the harness
+// Client of the local update server (tools/world/update_server.py), which the harness
 // runs on Linux beside Wine on 127.0.0.1:$NORVA_HTTP_PORT (default 18080). The
 // control API is described at the top of that script. Every call fails the
 // current test when the server cannot be reached, refuses the request or does
@@ -37,7 +37,7 @@ void ServeBytes(const std::string& path, const std::string& bytes, const std::st
 void ServeManifest(const std::string& text, const std::string& delivery = "");
 
 // Signs the /com.ini now served with the private key in `keyFile` (a path on
-// the server's machine), as tools/release-sign.py does, and serves the
+// the server's machine), as tools/release/release-sign.py does, and serves the
 // signature as /com.ini.sig with `delivery`. Returns the signature's text.
 std::string SignManifest(const std::string& keyFile, const std::string& delivery = "");
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""tools/release-sign.py sign-exe and verify-exe on the program as built, with a CA,
+"""tools/release/release-sign.py sign-exe and verify-exe on the program as built, with a CA,
 a code-signing certificate and time-stamp authorities made here, answering on the
 loopback (openssl ts -reply behind http.server). Run by ctest (Windows configuration);
 on its own: NORVA_PROGRAM_EXE=.../norva1-update.exe python3 tests/tools/authenticode_test.py
@@ -16,7 +16,7 @@ import threading
 import unittest
 from datetime import datetime, timezone
 
-TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "release-sign.py")
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "release", "release-sign.py")
 PROGRAM = os.environ.get("NORVA_PROGRAM_EXE", "")
 PASSWORD = "pfx pass; 'quoted' $HOME"
 # Certificates as `req -x509 -extensions KIND` makes them, and two time-stamp

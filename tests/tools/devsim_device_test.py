@@ -12,7 +12,7 @@ import time
 import unittest
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "world"))
 import devsim  # noqa: E402
 import uf2gen  # noqa: E402
 

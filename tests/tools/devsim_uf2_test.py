@@ -1,5 +1,5 @@
 """How the simulated boot loader takes UF2 images: the RP2040 boot ROM's rules
-applied to the images tools/uf2gen.py builds, and files read as they grow."""
+applied to the images tools/world/uf2gen.py builds, and files read as they grow."""
 
 import os
 import shutil
@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "world"))
 import devsim  # noqa: E402
 import uf2gen  # noqa: E402
 

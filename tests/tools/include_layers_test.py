@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
 """The product's folders are its layers, from the ground up:
 
-    base/     text helpers, system-call tables, the trace
+    base/     text helpers, system-call tables, the trace, the clock and the
+              one way to wait
     task/     what a worker thread and the window share: the task record,
               the worker messages, the launcher
     serial/   the COM port
-    device/   the device's records, queries, tasks and state
-    update/   manifest, signature, download, UF2, drive, the update's phases
-    view/     the pure view: control ids, layout arithmetic, the control view
+    device/   every word said to the device: records, queries, tasks, state
+    update/download/   one HTTP GET into memory, and the pace it must keep
+    update/release/    the release's trust: manifest, signature, keys, digest,
+                       versions, the release last read
+    update/image/      the UF2 image the boot ROM takes, the boot loader's drive
+    update/workflow/   the check and the update that string them together
+    view/     the pure view: control ids, layout and drawing arithmetic, the
+              control view
     ui/       palette and painters
     app/      the window and only the window
 
 A file includes only headers of its own folder or of folders above it in this
 list, and no two files of the product include each other, directly or round a
-circle (a header and its source count as one file). The folder alone says
-where a file stands: there is no list of exceptions.
+circle (a header and its source count as one file). A folder with several
+ideas holds no file of its own, only a sub-folder for each idea. The folder
+alone says where a file stands: there is no list of exceptions.
 
 Run by ctest; on its own: python3 tests/tools/include_layers_test.py
 """
@@ -26,26 +33,39 @@ import tempfile
 import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-LAYERS = ["base", "task", "serial", "device", "update", "view", "ui", "app"]
+LAYERS = ["base", "task", "serial", "device", "update/download", "update/release", "update/image", "update/workflow",
+          "view", "ui", "app"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 SOURCE_SUFFIXES = (".h", ".cpp", ".h.in")
 
 
 def product_files(root):
-    for folder in LAYERS:
-        directory = os.path.join(root, folder)
-        if not os.path.isdir(directory):
-            continue
-        for name in sorted(os.listdir(directory)):
-            if name.endswith(SOURCE_SUFFIXES):
-                yield folder + "/" + name
+    """Every source below the layers' folders, where it stands (whether or not that is a layer)."""
+    for top in sorted({layer.split("/", 1)[0] for layer in LAYERS}):
+        for directory, folders, names in os.walk(os.path.join(root, top)):
+            folders.sort()
+            for name in sorted(names):
+                if name.endswith(SOURCE_SUFFIXES):
+                    yield os.path.relpath(os.path.join(directory, name), root).replace(os.sep, "/")
+
+
+def layer_of(path):
+    """The layer a file stands in: its folder, which must be one of LAYERS (else None)."""
+    folder = path.rsplit("/", 1)[0]
+    return LAYERS.index(folder) if folder in LAYERS else None
 
 
 def product_includes(root, path):
     """The product headers a file includes (generated headers and the like are not)."""
     with open(os.path.join(root, path), encoding="utf-8") as source:
         text = source.read()
-    return [target for target in INCLUDE.findall(text) if target.split("/", 1)[0] in LAYERS]
+    tops = {layer.split("/", 1)[0] for layer in LAYERS}
+    return [target for target in INCLUDE.findall(text) if target.split("/", 1)[0] in tops]
+
+
+def misplaced_files(root=ROOT):
+    """Sources that stand in no layer: in a folder of sub-folders, or in a sub-folder the list does not know."""
+    return sorted(path for path in product_files(root) if layer_of(path) is None)
 
 
 def unit_of(path):
@@ -59,9 +79,12 @@ def unit_of(path):
 def upward_includes(root=ROOT):
     found = []
     for path in product_files(root):
-        own = LAYERS.index(path.split("/", 1)[0])
+        own = layer_of(path)
+        if own is None:
+            continue
         for target in product_includes(root, path):
-            if LAYERS.index(target.split("/", 1)[0]) > own:
+            theirs = layer_of(target)
+            if theirs is None or theirs > own:
                 found.append("%s includes %s" % (path, target))
     return found
 
@@ -120,13 +143,19 @@ class IncludeLayers(unittest.TestCase):
     def test_no_two_files_include_each_other(self):
         self.assertEqual(circles(), [])
 
+    def test_every_file_stands_in_a_layer(self):
+        self.assertEqual(misplaced_files(), [])
+
     def test_the_check_finds_upward_includes_in_a_tree(self):
         # A small tree with one include of each kind: the check names exactly the upward ones.
         root = make_tree(self, {
             "serial/link.h": '#include "base/trim.h"\n#include "task/messages.h"\n',
             "serial/link.cpp": '#include "serial/link.h"\n#include "view/layout.h"\n',
             "device/state.h": '#  include "app/window.h"\n#include <string>\n',
-            "update/tasks.cpp": '#include "device/state.h"\n#include "norva/update_host.h"\n',
+            "update/workflow/tasks.cpp": '#include "device/state.h"\n#include "norva/update_host.h"\n'
+                                         '#include "update/download/get.h"\n',
+            "update/download/get.h": '#include "update/image/drive.h"\n',
+            "update/image/drive.h": '#include "update/release/state.h"\n',
             "task/messages.h": '#include "serial/link.h"\n',
             "app/window.cpp": '#include "ui/painters.h"\n#include "view/control_view.h"\n',
             "ui/painters.h": '#include "view/layout.h"\n#include "app/app_state.h"\n',
@@ -136,7 +165,18 @@ class IncludeLayers(unittest.TestCase):
             "serial/link.cpp includes view/layout.h",
             "task/messages.h includes serial/link.h",
             "ui/painters.h includes app/app_state.h",
+            "update/download/get.h includes update/image/drive.h",
         ])
+
+    def test_the_check_finds_files_outside_the_layers_in_a_tree(self):
+        # A file beside the sub-folders of update/, one in a sub-folder nobody
+        # named, and one in a layer.
+        root = make_tree(self, {
+            "update/tasks.cpp": "",
+            "update/misc/helper.h": "",
+            "update/image/drive.h": "",
+        })
+        self.assertEqual(misplaced_files(root), ["update/misc/helper.h", "update/tasks.cpp"])
 
     def test_the_check_finds_circles_through_headers_and_sources(self):
         # window <-> watch through their sources, link -> lines -> link through a

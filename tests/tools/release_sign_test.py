@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The vendor's side of signed releases, as a vendor uses it: tools/release-sign.py
+"""The vendor's side of signed releases, as a vendor uses it: tools/release/release-sign.py
 run as a program, and the build's check of the keys it prints
 (cmake/release-keys.cmake). That the program verifies what the tool signs is
 the Windows tests' part (tests/e2e/signed_update_e2e_test.cpp).
@@ -22,13 +22,13 @@ from cryptography.hazmat.primitives.asymmetric import ec
 from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-TOOL = os.path.join(ROOT, "tools", "release-sign.py")
+TOOL = os.path.join(ROOT, "tools", "release", "release-sign.py")
 CMAKE = os.environ.get("NORVA_CMAKE") or shutil.which("cmake")
 DATE = "%Y-%m-%dT%H:%M:%SZ"
 UNDATED = (b"; release\r\nversion=1.4.0\r\nxzdz=https://h/fw/norva1-1.4.0.uf2\r\nsha256=" + b"ab" * 32 +
            b"\r\nproduct=NORVA1\r\n")
 MANIFEST = UNDATED + b"expires=" + (datetime.now(timezone.utc) + timedelta(days=10)).strftime(DATE).encode() + b"\r\n"
-UF2GEN = os.path.join(ROOT, "tools", "uf2gen.py")
+UF2GEN = os.path.join(ROOT, "tools", "world", "uf2gen.py")
 PASSPHRASE = "vendor's passphrase"
 
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/geometry.h"
+#include "view/geometry.h"
 
 // The window driver's reading of Wine's relay record (lines as Wine 8 prints
 // them) and of the progress bar off the screen.

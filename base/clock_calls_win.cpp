@@ -1,0 +1,3 @@
+#include "base/clock_calls.h"
+
+ClockCalls ClockCalls::System() { return ClockCalls{::GetTickCount64, ::Sleep}; }

@@ -1,3 +1,0 @@
-#include "update/power_calls.h"
-
-PowerCalls PowerCalls::System() { return PowerCalls{::SetThreadExecutionState}; }

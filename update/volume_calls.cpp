@@ -1,6 +1,0 @@
-#include "update/volume_calls.h"
-
-VolumeCalls VolumeCalls::System() {
-    return VolumeCalls{::GetLogicalDriveStringsW, ::GetDriveTypeW, ::GetVolumeInformationW,
-                       ::CreateFileW,             ::WriteFile,     ::CloseHandle};
-}

@@ -1,0 +1,3 @@
+#include "update/workflow/power_calls.h"
+
+PowerCalls PowerCalls::System() { return PowerCalls{::SetThreadExecutionState}; }
